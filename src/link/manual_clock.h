@@ -1,0 +1,44 @@
+#pragma once
+
+#include "clock.h"
+
+#include <QList>
+#include <QTimer>
+
+class ManualClockTimer;
+
+// A clock that moves only when told to. Timers created from it fire, in order of their due
+// time, as advance() passes them. With auto-advance on, the clock jumps to the next due timer
+// whenever the event loop has nothing else to do, so a wait of seconds finishes at once while
+// keeping its order against every other event. It serves the tests and orvo-decode, which reads
+// a captured stream faster than real time.
+class ManualClock final : public QObject, public Clock {
+    Q_OBJECT
+public:
+    explicit ManualClock(const QDateTime &start = QDateTime(QDate(2026, 1, 1), QTime(12, 0, 0)),
+                         QObject *parent = nullptr);
+    ~ManualClock() override;
+
+    QDateTime now() const override { return now_; }
+    std::unique_ptr<ClockTimer> createTimer(QObject *parent = nullptr) override;
+
+    void setTime(const QDateTime &time) { now_ = time; }
+    // Moves time forward by msec, firing every timer that falls due on the way.
+    void advance(qint64 msec);
+    // Moves time to the next due timer and fires it; false when no timer is running.
+    bool advanceToNextTimer();
+    void setAutoAdvance(bool on);
+    qint64 elapsedMs() const { return elapsed_; }
+
+private:
+    friend class ManualClockTimer;
+    void timerStarted();
+    void timerDestroyed(ManualClockTimer *timer);
+    ManualClockTimer *nextDue() const;
+
+    QDateTime now_;
+    qint64 elapsed_ = 0;
+    QList<ManualClockTimer *> timers_;
+    QTimer idleJump_;
+    bool autoAdvance_ = false;
+};
