@@ -1,0 +1,148 @@
+#include "app_settings.h"
+
+#include "settings_store.h"
+#include "settings_text.h"
+
+#include <limits>
+
+namespace {
+
+// Reads one key into a value, keeping the value's default when the key is missing or its text
+// does not convert.
+class SettingsReader {
+public:
+    explicit SettingsReader(const SettingsStore &store) : store_(store) {}
+
+    template <typename Int>
+    void integer(const char *key, Int &value) const
+    {
+        if (const auto text = store_.value(QLatin1String(key)))
+            if (const auto v = SettingsText::toInteger(*text, std::numeric_limits<Int>::min(),
+                                                       std::numeric_limits<Int>::max()))
+                value = Int(*v);
+    }
+    void number(const char *key, double &value) const
+    {
+        if (const auto text = store_.value(QLatin1String(key)))
+            if (const auto v = SettingsText::toDouble(*text))
+                value = *v;
+    }
+    void boolean(const char *key, bool &value) const
+    {
+        if (const auto text = store_.value(QLatin1String(key)))
+            if (const auto v = SettingsText::toBool(*text))
+                value = *v;
+    }
+    void text(const char *key, QString &value) const
+    {
+        if (const auto text = store_.value(QLatin1String(key)))
+            value = *text;
+    }
+
+private:
+    const SettingsStore &store_;
+};
+
+void put(SettingsStore &store, const char *key, const QString &text)
+{
+    store.setValue(QLatin1String(key), text);
+}
+
+void putNumber(SettingsStore &store, const char *key, double value)
+{
+    put(store, key, SettingsText::fromDouble(value));
+}
+
+void putInteger(SettingsStore &store, const char *key, qint64 value)
+{
+    put(store, key, SettingsText::fromInteger(value));
+}
+
+void putBool(SettingsStore &store, const char *key, bool value)
+{
+    put(store, key, SettingsText::fromBool(value));
+}
+
+void putWebPosting(const AppSettings &s, SettingsStore &store)
+{
+    putInteger(store, "VexThresT", s.vexThresT);
+    putInteger(store, "VexThres1", s.vexThres1);
+    putInteger(store, "VexThres2", s.vexThres2);
+    put(store, "VexUser", s.vexUser);
+    putBool(store, "VexWriteEnable", s.vexWriteEnable);
+}
+
+void putPreResets(const AppSettings &s, SettingsStore &store)
+{
+    putNumber(store, "PreResetVal1", s.preReset1);
+    putNumber(store, "PreResetVal2", s.preReset2);
+    putNumber(store, "PreResetValP1", s.preResetP1);
+    putNumber(store, "PreResetValP2", s.preResetP2);
+}
+
+} // namespace
+
+AppSettings loadAppSettings(const SettingsStore &store)
+{
+    AppSettings s;
+    const SettingsReader read(store);
+    read.integer("ComPort", s.comPort);
+    read.integer("TCPport", s.tcpPort);
+    read.integer("ZigbeeVersion", s.linkMethod);
+    read.number("Rate", s.rate);
+    read.boolean("StartupComIsOn", s.startupComIsOn);
+    read.boolean("StartupRTLisOn", s.startupRtlIsOn);
+    read.boolean("StartupServerIsOn", s.startupServerIsOn);
+    read.boolean("StartupListen", s.startupListen);
+    read.integer("LoadData", s.loadData);
+    read.number("PreResetVal1", s.preReset1);
+    read.number("PreResetVal2", s.preReset2);
+    read.number("PreResetValP1", s.preResetP1);
+    read.number("PreResetValP2", s.preResetP2);
+    read.number("E1B", s.lastWs1);
+    read.number("E2B", s.lastWs2);
+    read.text("E1BP", s.e1bp);
+    read.text("E2BP", s.e2bp);
+    read.integer("OrvoresetCount", s.lastResetCount);
+    read.integer("OrvoCounter", s.seconds);
+    read.integer("VexThresT", s.vexThresT);
+    read.integer("VexThres1", s.vexThres1);
+    read.integer("VexThres2", s.vexThres2);
+    read.text("VexUser", s.vexUser);
+    read.boolean("VexWriteEnable", s.vexWriteEnable);
+    read.integer("AutoWriteLocal", s.autoWriteLocal);
+    read.text("WebHost", s.webHost);
+    return s;
+}
+
+void SaveSettings(const AppSettings &s, SettingsStore &store)
+{
+    putPreResets(s, store);
+    put(store, "E1BP", s.e1bp);
+    put(store, "E2BP", s.e2bp);
+    putNumber(store, "E1B", s.lastWs1);
+    putNumber(store, "E2B", s.lastWs2);
+    putInteger(store, "OrvoresetCount", s.lastResetCount);
+    putInteger(store, "OrvoCounter", s.seconds);
+    putWebPosting(s, store);
+    store.sync();
+}
+
+void saveSettingsAtShutdown(const AppSettings &s, SettingsStore &store)
+{
+    putPreResets(s, store);
+    putBool(store, "StartupComIsOn", s.startupComIsOn);
+    putBool(store, "StartupRTLisOn", s.startupRtlIsOn);
+    putInteger(store, "ZigbeeVersion", s.linkMethod);
+    putNumber(store, "E1B", s.lastWs1);
+    putNumber(store, "E2B", s.lastWs2);
+    put(store, "E1BP", s.e1bp);
+    put(store, "E2BP", s.e2bp);
+    putInteger(store, "OrvoresetCount", s.lastResetCount);
+    putInteger(store, "OrvoCounter", s.seconds);
+    putInteger(store, "LoadData", s.loadData);
+    putNumber(store, "Rate", s.rate);
+    put(store, "Interval", s.interval);
+    putWebPosting(s, store);
+    store.sync();
+}

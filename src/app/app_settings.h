@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+class SettingsStore;
+
+// The settings the program keeps between runs, with their defaults for a first run.
+struct AppSettings {
+    qint16 comPort = 1;             // ComPort: serial port number
+    qint16 tcpPort = 1234;          // TCPport: TCP data server port
+    quint8 linkMethod = 0;          // ZigbeeVersion: 0 none, 1 and 2 radio dongle, 8 USB cable
+    double rate = 0.126;            // Rate: cost of a kWh
+    bool startupComIsOn = false;    // open the serial port at start-up
+    bool startupRtlIsOn = false;    // start real time at start-up
+    bool startupServerIsOn = false; // write to the web server from start-up
+    bool startupListen = false;     // the TCP server listens while real time flows
+    quint16 loadData = 0;           // LoadData: remote loads 1-16 as a bit mask
+    double preReset1 = 0;           // PreResetVal1/2: offsets that carry counters across resets
+    double preReset2 = 0;
+    double preResetP1 = 0;          // PreResetValP1/P2: the same for the polarized counters
+    double preResetP2 = 0;
+    double lastWs1 = 0;             // E1B/E2B: watt-second counters of the last packet
+    double lastWs2 = 0;
+    QString e1bp = QStringLiteral("0"); // E1BP/E2BP: kept and written back unchanged
+    QString e2bp = QStringLiteral("0");
+    int lastResetCount = 0;         // OrvoresetCount: the monitor's reset counter last seen
+    qint32 seconds = 0;             // OrvoCounter: the monitor's seconds counter last seen
+    qint16 vexThresT = 60;          // web posting: time threshold
+    qint16 vexThres1 = 60;          // web posting: CH1 power threshold
+    qint16 vexThres2 = 60;          // web posting: CH2 power threshold
+    QString vexUser = QStringLiteral("****");
+    bool vexWriteEnable = false;
+    quint8 autoWriteLocal = 0;
+    QString interval;               // written as empty text; nothing sets it
+    QString webHost = QStringLiteral("localhost"); // monitoring service: name or name:port
+};
+
+// Reads every key (but Interval), each missing or unreadable one giving its default.
+AppSettings loadAppSettings(const SettingsStore &store);
+
+// The periodic save: the counters and the web posting settings.
+void SaveSettings(const AppSettings &settings, SettingsStore &store);
+
+// The save at shut-down: counters, start-up flags, link method, loads and web posting.
+void saveSettingsAtShutdown(const AppSettings &settings, SettingsStore &store);

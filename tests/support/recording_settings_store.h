@@ -1,0 +1,28 @@
+#pragma once
+
+#include "settings_store.h"
+
+#include <QMap>
+#include <QStringList>
+
+// A settings store in memory that records the order of writes.
+class RecordingSettingsStore final : public SettingsStore {
+public:
+    std::optional<QString> value(const QString &key) const override
+    {
+        const auto it = values.constFind(key);
+        if (it == values.constEnd())
+            return std::nullopt;
+        return *it;
+    }
+    void setValue(const QString &key, const QString &text) override
+    {
+        values.insert(key, text);
+        writtenKeys.append(key);
+    }
+    void sync() override { ++syncs; }
+
+    QMap<QString, QString> values;
+    QStringList writtenKeys;
+    int syncs = 0;
+};

@@ -1,0 +1,45 @@
+#include "sim_process.h"
+
+#include <QDeadlineTimer>
+#include <QProcessEnvironment>
+
+SimProcess::SimProcess() = default;
+
+SimProcess::~SimProcess()
+{
+    stop();
+}
+
+QString SimProcess::binDir()
+{
+    return qEnvironmentVariable("ORVO_BIN_DIR");
+}
+
+bool SimProcess::start(const QStringList &arguments)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome_.path());
+    process_.setProcessEnvironment(env);
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(binDir() + QStringLiteral("/orvo-sim"), arguments);
+    if (!process_.waitForStarted(10000))
+        return false;
+    const QDeadlineTimer deadline(10000);
+    while (!process_.canReadLine()) {
+        if (deadline.hasExpired() || !process_.waitForReadyRead(int(deadline.remainingTime())))
+            return false;
+    }
+    devicePath_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+    return !devicePath_.isEmpty();
+}
+
+void SimProcess::stop()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}

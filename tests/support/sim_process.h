@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// orvo-sim running as the monitor on a pseudo-terminal, for integration tests. The simulator's
+// ports directory lives in a temporary data home, so the user's own links are never touched.
+class SimProcess {
+public:
+    SimProcess();
+    ~SimProcess();
+
+    // Starts build/bin/orvo-sim with the arguments and waits for the device path it prints.
+    bool start(const QStringList &arguments);
+    void stop();
+
+    QString devicePath() const { return devicePath_; }
+    QString dataHome() const { return dataHome_.path(); }
+    QProcess &process() { return process_; }
+
+    // The built programs' folder, from ORVO_BIN_DIR (set by the test registration).
+    static QString binDir();
+
+private:
+    QTemporaryDir dataHome_;
+    QProcess process_;
+    QString devicePath_;
+};
