@@ -1,0 +1,30 @@
+#include "load_table.h"
+
+void LoadTable::CvtLoadDataToBits(quint16 mask)
+{
+    for (int load = 1; load <= kHighestLoad; ++load)
+        bits_[load] = (mask >> (load - 1)) & 1u;
+}
+
+quint16 LoadTable::CvtBitsToLoadData() const
+{
+    quint16 mask = 0;
+    for (int load = 1; load <= kHighestLoad; ++load) {
+        if (bits_[load])
+            mask |= quint16(1u << (load - 1));
+    }
+    return mask;
+}
+
+bool LoadTable::isOn(int load) const
+{
+    return load >= 0 && load <= kHighestLoad && bits_[load];
+}
+
+bool LoadTable::set(int load, bool on)
+{
+    if (load < 0 || load > kHighestLoad)
+        return false;
+    bits_[load] = on;
+    return true;
+}

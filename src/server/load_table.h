@@ -1,0 +1,24 @@
+#pragma once
+
+#include <array>
+#include <QtGlobal>
+
+// The remote loads: entries 0 to 16, true when that load is on. Loads 1 to 16 are mirrored in a
+// 16-bit mask (load n is bit value 2^(n-1)) that is posted to the monitoring service and kept
+// in the settings; entry 0 is not part of the mask.
+class LoadTable {
+public:
+    static constexpr int kHighestLoad = 16;
+
+    // Sets every entry 1 to 16 from a mask. Entry 0 keeps its state.
+    void CvtLoadDataToBits(quint16 mask);
+    // The mask of loads 1 to 16 that are on.
+    quint16 CvtBitsToLoadData() const;
+
+    bool isOn(int load) const;
+    // False, changing nothing, for a load number outside 0 to 16.
+    bool set(int load, bool on);
+
+private:
+    std::array<bool, kHighestLoad + 1> bits_{};
+};
