@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+class Clock;
+class ClockTimer;
+class MonitorLink;
+class RadioDiscovery;
+class RealTimeControl;
+class StatusLines;
+class UserPrompts;
+
+// Starts real time once after the program starts, when the user asked for it: every three
+// seconds (Timer3) it looks whether the port is open, and the first time it is, runs the start
+// sequence unless data already flows, then stops for good.
+class AutoStart : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kIntervalMs = 3000;
+
+    AutoStart(Clock &clock, MonitorLink &link, RadioDiscovery &discovery,
+              RealTimeControl &control, StatusLines *statusLog, UserPrompts *prompts,
+              QObject *parent = nullptr);
+    ~AutoStart() override;
+
+    void arm();
+    bool isArmed() const;
+    // One tick; public so that tests can drive it.
+    void tick();
+
+private:
+    MonitorLink &link_;
+    RadioDiscovery &discovery_;
+    RealTimeControl &control_;
+    StatusLines *statusLog_;
+    UserPrompts *prompts_;
+    std::unique_ptr<ClockTimer> timer3_;
+};

@@ -1,0 +1,342 @@
+#include "auto_start.h"
+#include "data_flow_watchdog.h"
+#include "data_server_control.h"
+#include "fake_serial_port.h"
+#include "manual_clock.h"
+#include "monitor_link.h"
+#include "packet_encoder.h"
+#include "radio_discovery.h"
+#include "realtime_control.h"
+#include "realtime_status_view.h"
+#include "recorders.h"
+#include "scripted_monitor.h"
+
+#include <QTest>
+
+namespace {
+
+const QByteArray kAttention(1, char(0xFC));
+
+class RecordingRealTimeView final : public RealTimeStatusView {
+public:
+    void showRealTimeActive(Field f) override { shown.append(name(f) + " Real-Time Data Active"); }
+    void showRealTimeStopped(Field f) override { shown.append(name(f) + " Real-Time Data Stopped"); }
+    static QString name(Field f) { return f == Field::MainWindow ? "main:" : "web:"; }
+    QStringList shown;
+};
+
+class RecordingServer final : public DataServerControl {
+public:
+    void openServer() override
+    {
+        ++opens;
+        closed = false;
+    }
+    bool isServerClosed() const override { return closed; }
+    int opens = 0;
+    bool closed = true;
+};
+
+// The program's real-time parts around a port double and a clock that jumps over idle waits.
+struct Rig {
+    ManualClock clock;
+    FakeSerialPort port{&clock};
+    ScriptedMonitor monitor{port};
+    RecordingStatusLines log;
+    RecordingPrompts prompts;
+    RecordingPortView portView;
+    RecordingRealTimeView view;
+    RecordingServer server;
+    int panelOpened = 0;
+    MonitorLink link{port, clock, LinkReporters{&log, &portView, &prompts, {}}};
+    RadioDiscovery discovery{link, log};
+    RealTimeControl control{link, discovery,
+                            RealTimeServices{&log, &prompts, &view, &server,
+                                             [this] { ++panelOpened; }}};
+
+    explicit Rig(int method = 8)
+    {
+        clock.setAutoAdvance(true);
+        control.setLinkMethod(method);
+    }
+    QByteArray sentAfterOpen() const { return port.written(); }
+};
+
+} // namespace
+
+class TestRealTimeControl : public QObject {
+    Q_OBJECT
+private slots:
+    void startWithoutMethod_asksForMethodAndSendsNothing();
+    void startOverCable_skipsDiscoveryAndSendsHandshakeWords();
+    void startFailures_nameTheFailedStep_data();
+    void startFailures_nameTheFailedStep();
+    void startWithStream_showsActiveAndLeavesBytesForReceiver();
+    void startWithStartupListen_opensServer();
+    void stopWithSilentMonitor_sendsOnlyAttentionBytes();
+    void stopWithMonitor_sendsTogOffAndKeepsPort();
+    void suspendAroundCommand_stopsAndRestartsRealTime();
+    void discoveryReplies_decideNodeFound_data();
+    void discoveryReplies_decideNodeFound();
+    void startOverDongle_discoversOnceThenStarts();
+    void watchdog_showsEachTransitionOnce();
+    void watchdog_opensServerOnFirstDataWhenListening();
+    void autoStart_waitsForPortThenStartsOnce();
+    void autoStart_withUndiscoveredDongle_warnsInstead();
+};
+
+void TestRealTimeControl::startWithoutMethod_asksForMethodAndSendsNothing()
+{
+    Rig rig(0);
+    rig.control.MnuStartRTL_Click();
+    QCOMPARE(rig.prompts.messages,
+             QStringList{"A communication method has not been selected. Select method before "
+                         "proceeding."});
+    QCOMPARE(rig.panelOpened, 1);
+    QCOMPARE(rig.port.openCount, 0);
+    QVERIFY(rig.port.writes.isEmpty());
+}
+
+void TestRealTimeControl::startOverCable_skipsDiscoveryAndSendsHandshakeWords()
+{
+    Rig rig(8);
+    rig.monitor.attentionsToIgnore = 1; // a monitor that only wakes at the second attention
+    rig.control.MnuStartRTL_Click();
+    QVERIFY(rig.discovery.radioNodeFound());
+    QCOMPARE(rig.port.writes, (QList<QByteArray>{kAttention, kAttention, "TOG", "PLR"}));
+    QCOMPARE(rig.log.lines, QStringList{"Real-Time is ON"});
+    QVERIFY(rig.prompts.messages.isEmpty());
+    QVERIFY(rig.link.flags().realTimeOn);
+    QVERIFY(!rig.link.flags().commandInProgress);
+}
+
+void TestRealTimeControl::startFailures_nameTheFailedStep_data()
+{
+    QTest::addColumn<bool>("mute");
+    QTest::addColumn<QByteArray>("silentWord");
+    QTest::addColumn<QString>("lastLine");
+    QTest::addColumn<int>("writes");
+    QTest::newRow("no attention echo twice") << true << QByteArray() << "No response from Acknowledge command" << 2;
+    QTest::newRow("request word unacknowledged") << false << QByteArray("TOG") << "No response from Request command" << 2;
+    QTest::newRow("PLR unacknowledged") << false << QByteArray("PLR") << "Error turning Real-Time ON" << 3;
+}
+
+void TestRealTimeControl::startFailures_nameTheFailedStep()
+{
+    QFETCH(bool, mute);
+    QFETCH(QByteArray, silentWord);
+    QFETCH(QString, lastLine);
+    QFETCH(int, writes);
+    Rig rig;
+    rig.monitor.mute = mute;
+    if (!silentWord.isEmpty())
+        rig.monitor.silentWords.insert(silentWord);
+    rig.control.MnuStartRTL_Click();
+    QCOMPARE(rig.log.lines.last(), lastLine);
+    QCOMPARE(rig.port.writes.size(), writes);
+    QCOMPARE(rig.prompts.messages,
+             QStringList{"An error occured while attempting to start Real-Time data. Please "
+                         "verify your COM port or connection"});
+    QVERIFY(!rig.link.flags().commandInProgress);
+    QVERIFY(!rig.link.flags().realTimeOn);
+    QVERIFY(rig.port.isOpen());
+}
+
+void TestRealTimeControl::startWithStream_showsActiveAndLeavesBytesForReceiver()
+{
+    Rig rig;
+    const QByteArray packet = encodePacket(PacketFields{});
+    rig.monitor.replyToPlr = packet;
+    int released = 0;
+    connect(&rig.control, &RealTimeControl::portReleased, this, [&] {
+        ++released;
+        QCOMPARE(rig.port.bytesAvailable(), packet.size()); // untouched by the sequence
+    });
+    rig.control.MnuStartRTL_Click();
+    QCOMPARE(released, 1);
+    QVERIFY(rig.view.shown.contains("main: Real-Time Data Active"));
+    QVERIFY(rig.view.shown.contains("web: Real-Time Data Active"));
+}
+
+void TestRealTimeControl::startWithStartupListen_opensServer()
+{
+    Rig rig;
+    rig.control.setStartupListen(true);
+    rig.control.MnuStartRTL_Click();
+    QVERIFY(rig.server.opens >= 1);
+    Rig quiet;
+    quiet.control.MnuStartRTL_Click();
+    QCOMPARE(quiet.server.opens, 0);
+}
+
+void TestRealTimeControl::stopWithSilentMonitor_sendsOnlyAttentionBytes()
+{
+    Rig rig;
+    QVERIFY(rig.link.OpenMonitorPort());
+    rig.monitor.mute = true;
+    rig.control.MnuStopRTL_Click();
+    QCOMPARE(rig.port.writes, (QList<QByteArray>{kAttention, kAttention}));
+    QCOMPARE(rig.log.lines,
+             QStringList{"Unsuccessful in receiving response from Orvo-88. Try again."});
+    QVERIFY(!rig.link.flags().commandInProgress);
+}
+
+void TestRealTimeControl::stopWithMonitor_sendsTogOffAndKeepsPort()
+{
+    Rig rig;
+    QVERIFY(rig.link.OpenMonitorPort());
+    rig.port.preload("stale");
+    rig.control.MnuStopRTL_Click();
+    QCOMPARE(rig.port.written(), kAttention + "TOGOFF");
+    QCOMPARE(rig.port.writes.size(), 7); // each letter of a word is its own write
+    QCOMPARE(rig.monitor.words, (QList<QByteArray>{"TOG", "OFF"}));
+    QCOMPARE(rig.log.lines, QStringList{"Real Time has been disabled successfully."});
+    QCOMPARE(rig.view.shown, (QStringList{"main: Real-Time Data Stopped", "web: Real-Time Data Stopped"}));
+    QVERIFY(rig.link.flags().commandInProgress); // the receiver stays away until the next start
+}
+
+void TestRealTimeControl::suspendAroundCommand_stopsAndRestartsRealTime()
+{
+    Rig rig;
+    rig.link.setRealTimeSequences(&rig.control);
+    rig.control.MnuStartRTL_Click();
+    RecordingStatusLines window;
+    QVERIFY(rig.link.SuspendRealTime(window));
+    QVERIFY(rig.link.flags().commandInProgress);
+    rig.link.RestoreRealTime(window);
+    QCOMPARE(window.lines, (QStringList{"Realtime is ON..... now turning OFF", "Realtime is OFF",
+                                        "Restoring Real-Time back to its ON state."}));
+    QCOMPARE(rig.monitor.words, (QList<QByteArray>{"TOG", "PLR", "TOG", "OFF", "TOG", "PLR"}));
+    QVERIFY(!rig.link.flags().commandInProgress);
+}
+
+void TestRealTimeControl::discoveryReplies_decideNodeFound_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QByteArray>("plusReply");
+    QTest::addColumn<QByteArray>("atReply");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("version 2 answers OK twice") << 2 << QByteArray("OK") << QByteArray("OK") << true
+        << QStringList{"Node E2 has been discovered successfully."} << QByteArray("+++ATDNE2\r");
+    QTest::newRow("stray byte before OK") << 1 << QByteArray("\x00" "xOK", 4) << QByteArray("\r\nOK\r") << true
+        << QStringList{"Node E1 has been discovered successfully."} << QByteArray("+++ATDNE1\r");
+    QTest::newRow("ERROR to the discovery command") << 1 << QByteArray("OK") << QByteArray("ERROR") << false
+        << QStringList{"Received ERROR from Wireless Radio. Node E1 has not been detected."} << QByteArray("+++ATDNE1\r");
+    QTest::newRow("ERROR to command mode") << 2 << QByteArray("ERROR") << QByteArray() << false
+        << QStringList{"Received ERROR from Wireless Radio. Node E2 has not been detected."} << QByteArray("+++");
+    QTest::newRow("silence after +++") << 1 << QByteArray() << QByteArray() << false
+        << QStringList{"Sending +++ string", "No response from +++ command"} << QByteArray("+++");
+    QTest::newRow("silence after ATDNE") << 2 << QByteArray("OK") << QByteArray() << false
+        << QStringList{"Recieved OK response from +++ command", "No response from ATDNE2 command"} << QByteArray("+++ATDNE2\r");
+}
+
+void TestRealTimeControl::discoveryReplies_decideNodeFound()
+{
+    QFETCH(int, version);
+    QFETCH(QByteArray, plusReply);
+    QFETCH(QByteArray, atReply);
+    QFETCH(bool, found);
+    QFETCH(QStringList, lines);
+    QFETCH(QByteArray, sent);
+    Rig rig(version);
+    rig.port.responder = [&](const QByteArray &bytes) {
+        rig.port.arrive(bytes == "+++" ? plusReply : atReply);
+    };
+    rig.discovery.DiscoverRadioNode(version);
+    QCOMPARE(rig.discovery.radioNodeFound(), found);
+    QCOMPARE(rig.log.lines, lines);
+    QCOMPARE(rig.port.written(), sent);
+    QVERIFY(!rig.link.flags().commandInProgress);
+}
+
+void TestRealTimeControl::startOverDongle_discoversOnceThenStarts()
+{
+    Rig rig(1);
+    int plusCount = 0;
+    rig.port.responder = [&](const QByteArray &bytes) {
+        if (bytes == "+++")
+            ++plusCount;
+        if (bytes == "+++" || bytes.startsWith("ATDNE"))
+            rig.port.arrive("OK");
+        else
+            rig.port.arrive(kAttention);
+    };
+    rig.control.MnuStartRTL_Click();
+    QVERIFY(rig.link.flags().realTimeOn);
+    rig.control.MnuStopRTL_Click();
+    rig.control.MnuStartRTL_Click();
+    QCOMPARE(plusCount, 1);
+    QCOMPARE(rig.log.lines, QStringList{"Real-Time is ON"});
+}
+
+void TestRealTimeControl::watchdog_showsEachTransitionOnce()
+{
+    Rig rig;
+    DataFlowWatchdog watchdog(rig.clock, rig.link.flags(), rig.control, &rig.view, &rig.server);
+    watchdog.tick(); // starts idle: no stop is announced
+    QVERIFY(rig.view.shown.isEmpty());
+    watchdog.packetByteSeen();
+    watchdog.tick();
+    watchdog.tick();
+    QCOMPARE(rig.view.shown, QStringList{"main: Real-Time Data Active"});
+    QVERIFY(rig.link.flags().realTimeOn);
+    for (int i = 0; i < 5; ++i)
+        watchdog.tick();
+    QCOMPARE(rig.view.shown, (QStringList{"main: Real-Time Data Active", "main: Real-Time Data Stopped"}));
+    QVERIFY(!rig.link.flags().realTimeOn);
+    for (int i = 0; i < 40000; ++i)
+        watchdog.tick();
+    QVERIFY(watchdog.rxIdleTicks() <= 30000);
+    QCOMPARE(rig.view.shown.size(), 2);
+}
+
+void TestRealTimeControl::watchdog_opensServerOnFirstDataWhenListening()
+{
+    Rig rig;
+    rig.control.setStartupListen(true);
+    DataFlowWatchdog watchdog(rig.clock, rig.link.flags(), rig.control, &rig.view, &rig.server);
+    watchdog.packetByteSeen();
+    watchdog.tick();
+    watchdog.tick();
+    QCOMPARE(rig.server.opens, 1);
+}
+
+void TestRealTimeControl::autoStart_waitsForPortThenStartsOnce()
+{
+    Rig rig;
+    AutoStart autoStart(rig.clock, rig.link, rig.discovery, rig.control, &rig.log, &rig.prompts);
+    autoStart.arm();
+    rig.clock.setAutoAdvance(false);
+    rig.clock.advance(3 * AutoStart::kIntervalMs);
+    QVERIFY(autoStart.isArmed());
+    QVERIFY(rig.port.writes.isEmpty());
+    rig.clock.setAutoAdvance(true);
+    QVERIFY(rig.link.OpenMonitorPort());
+    autoStart.tick();
+    QVERIFY(!autoStart.isArmed());
+    QVERIFY(rig.link.flags().realTimeOn);
+    QCOMPARE(rig.log.lines, QStringList{"Real-Time was off. Now attempting to start real-time."});
+    const int writes = rig.port.writes.size();
+    autoStart.tick();
+    rig.clock.advance(10 * AutoStart::kIntervalMs);
+    QCOMPARE(rig.port.writes.size(), writes);
+}
+
+void TestRealTimeControl::autoStart_withUndiscoveredDongle_warnsInstead()
+{
+    Rig rig(2);
+    AutoStart autoStart(rig.clock, rig.link, rig.discovery, rig.control, &rig.log, &rig.prompts);
+    QVERIFY(rig.link.OpenMonitorPort());
+    autoStart.arm();
+    autoStart.tick();
+    QCOMPARE(rig.prompts.messages.size(), 1);
+    QVERIFY(rig.prompts.messages.first().startsWith("An attempt to start real-time was aborted"));
+    QVERIFY(rig.prompts.messages.first().endsWith("try using the \"Find\" buttons."));
+    QVERIFY(rig.port.writes.isEmpty());
+    QVERIFY(!autoStart.isArmed());
+}
+
+QTEST_GUILESS_MAIN(TestRealTimeControl)
+#include "tst_realtime_control.moc"
