@@ -1,0 +1,93 @@
+#pragma once
+
+#include "app_settings.h"
+#include "auto_start.h"
+#include "data_flow_watchdog.h"
+#include "load_table.h"
+#include "monitor_link.h"
+#include "packet_decoder.h"
+#include "packet_receiver.h"
+#include "periodic_save.h"
+#include "radio_discovery.h"
+#include "realtime_control.h"
+
+#include <QObject>
+
+#include <functional>
+
+class BusyIndicator;
+class DataServerControl;
+class RealTimeStatusView;
+class SettingsStore;
+
+// Where the program's long-lived objects report to the user; the main window fills it, tests
+// fill it with recorders. Any member may be empty.
+struct CoreReporters {
+    StatusLines *statusLog = nullptr;
+    PortStatusView *portView = nullptr;
+    UserPrompts *prompts = nullptr;
+    RealTimeStatusView *realTimeView = nullptr;
+    BusyIndicator *busy = nullptr;
+    DataServerControl *server = nullptr;
+    std::function<void()> openCommunicationPanel;
+};
+
+// The acquisition side of the program, one instance for the whole run: the settings, the serial
+// session, the packet receiver and decoder, real-time control with its watchdog, the automatic
+// start and the periodic save, wired together.
+class AcquisitionCore : public QObject {
+    Q_OBJECT
+public:
+    AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &store, CoreReporters reporters,
+                    QObject *parent = nullptr);
+    ~AcquisitionCore() override;
+
+    // Start-up before the window shows: the settings are read and handed to their users, the
+    // port is shown closed and the watchdog and the periodic save run.
+    void prepare();
+    // Start-up after the window shows: opens the port and arms the automatic start of real time
+    // when the settings ask for it.
+    void startAutomaticActions();
+    // Shut-down: closes the port and writes the settings.
+    void shutDown();
+    // The periodic save of the counters and the web posting settings.
+    void saveSettings();
+
+    AppSettings &settings() { return settings_; }
+    MonitorLink &link() { return link_; }
+    PacketDecoder &decoder() { return decoder_; }
+    RealTimeControl &realTime() { return control_; }
+    RadioDiscovery &discovery() { return discovery_; }
+    DataFlowWatchdog &watchdog() { return watchdog_; }
+    AutoStart &autoStart() { return autoStart_; }
+    PeriodicSave &periodicSave() { return periodicSave_; }
+    LoadTable &loads() { return loads_; }
+
+private:
+    void applySettings();
+    void takeDecoderState();
+    void reopenPortQuietly();
+
+    // Status lines go nowhere when no log is given.
+    class DiscardedLines final : public StatusLines {
+    public:
+        void addLine(const QString &) override {}
+        void clear() override {}
+    };
+
+    SerialPort &port_;
+    SettingsStore &store_;
+    DiscardedLines discarded_;
+    StatusLines &statusLog_;
+    AppSettings settings_;
+    LoadTable loads_;
+    MonitorLink link_;
+    PacketDecoder decoder_;
+    PacketReceiver receiver_;
+    RadioDiscovery discovery_;
+    RealTimeControl control_;
+    DataFlowWatchdog watchdog_;
+    AutoStart autoStart_;
+    PeriodicSave periodicSave_;
+    bool shutDown_ = false;
+};

@@ -1,0 +1,143 @@
+#include "acquisition_core.h"
+#include "fake_serial_port.h"
+#include "ini_settings_store.h"
+#include "manual_clock.h"
+#include "packet_encoder.h"
+#include "recorders.h"
+#include "recording_settings_store.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+PacketFields packetAt(quint32 seconds, quint64 ws1, quint64 ws2, quint8 resets = 0)
+{
+    PacketFields f;
+    f.seconds = seconds;
+    f.ws1 = ws1;
+    f.ws2 = ws2;
+    f.ws1Polar = ws1 / 2;
+    f.ws2Polar = ws2 / 3;
+    f.pfRaw1 = 60000;
+    f.pfRaw2 = 50000;
+    f.resetCount = resets;
+    return f;
+}
+
+struct CoreRig {
+    ManualClock clock;
+    FakeSerialPort port{&clock};
+    RecordingStatusLines log;
+    RecordingPrompts prompts;
+    AcquisitionCore core;
+
+    explicit CoreRig(SettingsStore &store)
+        : core(port, clock, store, CoreReporters{&log, nullptr, &prompts, nullptr, nullptr,
+                                                 nullptr, {}})
+    {
+        core.prepare();
+    }
+    // Packets arriving on an open port while no command owns it.
+    void receive(const QList<PacketFields> &packets)
+    {
+        if (!port.isOpen())
+            port.open(QStringLiteral("/dev/fake"));
+        for (const PacketFields &p : packets)
+            port.arrive(encodePacket(p));
+        QCoreApplication::processEvents();
+    }
+};
+
+} // namespace
+
+class TestAcquisitionCore : public QObject {
+    Q_OBJECT
+private slots:
+    void periodicSave_runsOnThe101stTickOnly();
+    void savedFile_holdsWhatTheDecoderLastSaw();
+    void restart_doesNotCountAResetTwice();
+    void startupFlags_openPortAndArmAutomaticStart();
+    void shutDown_writesOnceHoweverOftenAsked();
+};
+
+void TestAcquisitionCore::periodicSave_runsOnThe101stTickOnly()
+{
+    RecordingSettingsStore store;
+    CoreRig rig(store);
+    rig.clock.advance(100 * PeriodicSave::kIntervalMs);
+    QCOMPARE(store.syncs, 0);
+    rig.clock.advance(PeriodicSave::kIntervalMs);
+    QCOMPARE(store.syncs, 1);
+    QCOMPARE(store.writtenKeys.first(), QStringLiteral("PreResetVal1"));
+    rig.clock.advance(100 * PeriodicSave::kIntervalMs);
+    QCOMPARE(store.syncs, 1);
+    rig.clock.advance(PeriodicSave::kIntervalMs);
+    QCOMPARE(store.syncs, 2);
+}
+
+void TestAcquisitionCore::savedFile_holdsWhatTheDecoderLastSaw()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Orvotove.ini"));
+    IniSettingsStore store(file);
+    CoreRig rig(store);
+    rig.receive({packetAt(100, 5000, 7000, 3), packetAt(101, 1099511627000ull, 8000, 4)});
+    const LiveReading &reading = rig.core.decoder().reading();
+    QCOMPARE(reading.seconds, 101);
+    rig.core.saveSettings();
+
+    const IniSettingsStore reread(file);
+    QCOMPARE(*reread.value("E1B"), QStringLiteral("1099511627000"));
+    QCOMPARE(*reread.value("E2B"), QStringLiteral("8000"));
+    QCOMPARE(*reread.value("OrvoCounter"), QStringLiteral("101"));
+    QCOMPARE(*reread.value("OrvoresetCount"), QStringLiteral("4"));
+    QCOMPARE(*reread.value("PreResetVal1"), QStringLiteral("5000")); // the reset from 3 to 4
+    QCOMPARE(*reread.value("PreResetVal2"), QStringLiteral("7000"));
+}
+
+void TestAcquisitionCore::restart_doesNotCountAResetTwice()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Orvotove.ini"));
+    {
+        IniSettingsStore store(file);
+        CoreRig first(store);
+        first.receive({packetAt(10, 100, 100, 2), packetAt(11, 200, 200, 3)});
+        first.core.shutDown();
+    }
+    IniSettingsStore store(file);
+    CoreRig second(store);
+    second.receive({packetAt(20, 300, 300, 3)});
+    const LiveReading &reading = second.core.decoder().reading();
+    QCOMPARE(reading.ws1Static, 100.0 + 300.0); // one reset's offset, not two
+    QCOMPARE(reading.watts1, (300 - 200) / (20 - 11)); // power since the stored packet
+}
+
+void TestAcquisitionCore::startupFlags_openPortAndArmAutomaticStart()
+{
+    RecordingSettingsStore store;
+    store.values.insert("StartupComIsOn", "True");
+    store.values.insert("StartupRTLisOn", "True");
+    CoreRig rig(store);
+    QVERIFY(!rig.port.isOpen());
+    QVERIFY(!rig.core.autoStart().isArmed());
+    rig.clock.setAutoAdvance(true);
+    rig.core.startAutomaticActions();
+    QVERIFY(rig.port.isOpen());
+    QVERIFY(rig.core.autoStart().isArmed());
+    QCOMPARE(rig.port.lastDevice.isEmpty(), false);
+}
+
+void TestAcquisitionCore::shutDown_writesOnceHoweverOftenAsked()
+{
+    RecordingSettingsStore store;
+    CoreRig rig(store);
+    rig.core.shutDown();
+    rig.core.shutDown();
+    QCOMPARE(store.syncs, 1);
+    QCOMPARE(store.writtenKeys.size(), 21);
+}
+
+QTEST_GUILESS_MAIN(TestAcquisitionCore)
+#include "tst_acquisition_core.moc"
