@@ -1,0 +1,155 @@
+#include "meter_simulation.h"
+#include "packet_encoder.h"
+
+#include <QTest>
+
+namespace {
+
+constexpr int kFirstTrailer = 3 + 37;
+constexpr int kSecondTrailer = 3 + 38;
+
+bool checkByteValid(const QByteArray &packet)
+{
+    return packetCheckByte(packet.mid(3, packet::kBodySize)) == quint8(packet.back());
+}
+
+MeterSetup setupWith(int periodMs, PacketFaults faults = {})
+{
+    MeterSetup setup;
+    setup.load.seed = 5;
+    setup.periodMs = periodMs;
+    setup.faults = faults;
+    return setup;
+}
+
+} // namespace
+
+class TestMeterSimulation : public QObject {
+    Q_OBJECT
+private slots:
+    void period_advancesSecondsCounter_data();
+    void period_advancesSecondsCounter();
+    void secondsNearWrap_wrapToZero();
+    void resetAfter_zeroesCountersAndAdvancesResetCounter();
+    void spoiledPackets_breakOnlyTheirPart_data();
+    void spoiledPackets_breakOnlyTheirPart();
+    void repeatSeconds_repeatsWholePacket();
+    void idlePeriods_keepCountersConsistent();
+};
+
+void TestMeterSimulation::period_advancesSecondsCounter_data()
+{
+    QTest::addColumn<int>("periodMs");
+    QTest::addColumn<QList<quint32>>("steps");
+
+    QTest::newRow("short_period_still_one_second") << 100 << QList<quint32>{1, 1, 1, 1};
+    QTest::newRow("one_second") << 1000 << QList<quint32>{1, 1, 1, 1};
+    QTest::newRow("fraction_carried") << 1500 << QList<quint32>{1, 2, 1, 2};
+    QTest::newRow("long_fraction_carried") << 2500 << QList<quint32>{2, 3, 2, 3};
+    QTest::newRow("just_under_a_second_no_repeat") << 999 << QList<quint32>{1, 1, 1, 1};
+}
+
+void TestMeterSimulation::period_advancesSecondsCounter()
+{
+    QFETCH(int, periodMs);
+    QFETCH(QList<quint32>, steps);
+
+    MeterSimulation meter(setupWith(periodMs));
+    quint32 previous = 0;
+    QList<quint32> seen;
+    for (int i = 0; i < steps.size(); ++i) {
+        const quint32 seconds = meter.nextFields().seconds;
+        seen.append(seconds - previous);
+        previous = seconds;
+    }
+    QCOMPARE(seen, steps);
+}
+
+void TestMeterSimulation::secondsNearWrap_wrapToZero()
+{
+    MeterSetup setup = setupWith(1000);
+    setup.secondsStart = packet::kSecondsModulus - 2;
+    MeterSimulation meter(setup);
+    QCOMPARE(meter.nextFields().seconds, packet::kSecondsModulus - 1);
+    QCOMPARE(meter.nextFields().seconds, 0u);
+    const QByteArray packet = meter.nextPacket();
+    QCOMPARE(quint8(packet[3 + 34]), quint8(1));
+    QVERIFY(checkByteValid(packet));
+}
+
+void TestMeterSimulation::resetAfter_zeroesCountersAndAdvancesResetCounter()
+{
+    MeterSetup setup = setupWith(1000, {0, 0, 3, 0});
+    setup.resetCount = 7;
+    MeterSimulation meter(setup);
+    PacketFields third;
+    for (int i = 0; i < 3; ++i) {
+        third = meter.nextFields();
+        QCOMPARE(third.resetCount, quint8(7));
+    }
+    const PacketFields fourth = meter.nextFields();
+    QCOMPARE(fourth.resetCount, quint8(0));
+    QCOMPARE(fourth.seconds, third.seconds + 1);
+    // Only the energy since the reset: one interval's worth.
+    QVERIFY(qAbs(double(fourth.ws1) - meter.lastInterval().channels[0].absoluteWs) < 1.0);
+    QVERIFY(fourth.ws1 < third.ws1);
+    for (int i = 0; i < 2; ++i)
+        QCOMPARE(meter.nextFields().resetCount, quint8(0));
+    QCOMPARE(meter.nextFields().resetCount, quint8(1));
+}
+
+void TestMeterSimulation::spoiledPackets_breakOnlyTheirPart_data()
+{
+    QTest::addColumn<PacketFaults>("faults");
+    QTest::addColumn<QList<bool>>("checkValid");
+    QTest::addColumn<QList<int>>("brokenTrailer"); // 0 none, 1 first byte, 2 second byte
+
+    QTest::newRow("clean_stream") << PacketFaults{} << QList<bool>{true, true, true, true} << QList<int>{0, 0, 0, 0};
+    QTest::newRow("bad_checksum_every_second") << PacketFaults{2, 0, 0, 0} << QList<bool>{true, false, true, false} << QList<int>{0, 0, 0, 0};
+    QTest::newRow("bad_trailer_alternates_bytes") << PacketFaults{0, 2, 0, 0} << QList<bool>{true, true, true, true} << QList<int>{0, 1, 0, 2};
+    QTest::newRow("both_faults_on_same_packet") << PacketFaults{4, 4, 0, 0} << QList<bool>{true, true, true, false} << QList<int>{0, 0, 0, 1};
+}
+
+void TestMeterSimulation::spoiledPackets_breakOnlyTheirPart()
+{
+    QFETCH(PacketFaults, faults);
+    QFETCH(QList<bool>, checkValid);
+    QFETCH(QList<int>, brokenTrailer);
+
+    MeterSimulation meter(setupWith(1000, faults));
+    for (int i = 0; i < checkValid.size(); ++i) {
+        const QByteArray packet = meter.nextPacket();
+        QCOMPARE(packet.size(), packet::kSize);
+        QVERIFY(packet.startsWith(QByteArray("\xFE\xFF\x01", 3)));
+        QCOMPARE(checkByteValid(packet), checkValid[i]);
+        QCOMPARE(packet[kFirstTrailer] == '\xFF', brokenTrailer[i] != 1);
+        QCOMPARE(packet[kSecondTrailer] == '\xFE', brokenTrailer[i] != 2);
+    }
+}
+
+void TestMeterSimulation::repeatSeconds_repeatsWholePacket()
+{
+    MeterSimulation meter(setupWith(1000, {0, 0, 0, 2}));
+    const QByteArray first = meter.nextPacket();
+    const QByteArray second = meter.nextPacket();
+    const QByteArray third = meter.nextPacket();
+    const QByteArray fourth = meter.nextPacket();
+    QVERIFY(second != first);
+    QCOMPARE(third, second);
+    QVERIFY(fourth != third);
+}
+
+void TestMeterSimulation::idlePeriods_keepCountersConsistent()
+{
+    MeterSimulation meter(setupWith(500));
+    const PacketFields before = meter.nextFields();
+    meter.idle(100);
+    const PacketFields after = meter.nextFields();
+    QCOMPARE(after.seconds - before.seconds, 101u);
+    // Energy went on accumulating: at least the smallest baseload over the whole gap.
+    QVERIFY(after.ws1 - before.ws1 >= 60 * 101);
+    QVERIFY(after.ws2 - before.ws2 >= 60 * 101);
+}
+
+QTEST_GUILESS_MAIN(TestMeterSimulation)
+#include "tst_meter_simulation.moc"

@@ -1,0 +1,225 @@
+#include "packet_encoder.h"
+#include "sim_process.h"
+
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray FC("\xFC", 1);
+const QByteArray kHeader("\xFE\xFF\x01", 3);
+constexpr int kWaitMs = 4000;
+
+// The program's end of the simulator's terminal, opened as a serial port would be.
+class TerminalEnd {
+public:
+    explicit TerminalEnd(const QString &path)
+        : fd_(::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+    {
+        termios settings{};
+        if (fd_ >= 0 && ::tcgetattr(fd_, &settings) == 0) {
+            ::cfmakeraw(&settings);
+            ::cfsetspeed(&settings, B19200);
+            ::tcsetattr(fd_, TCSANOW, &settings);
+        }
+    }
+    ~TerminalEnd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    bool isOpen() const { return fd_ >= 0; }
+    bool send(const QByteArray &bytes) { return ::write(fd_, bytes.constData(), size_t(bytes.size())) == bytes.size(); }
+
+    // Everything that has arrived so far.
+    QByteArray take()
+    {
+        char buffer[512];
+        ssize_t n = 0;
+        while ((n = ::read(fd_, buffer, sizeof buffer)) > 0)
+            received_.append(buffer, n);
+        return std::exchange(received_, {});
+    }
+
+    // Collects until the condition holds for what has arrived, or the time is up.
+    bool collectUntil(QByteArray &collected, const std::function<bool(const QByteArray &)> &done, int ms = kWaitMs)
+    {
+        return QTest::qWaitFor([&] {
+            collected += take();
+            return done(collected);
+        }, ms);
+    }
+
+private:
+    int fd_;
+    QByteArray received_;
+};
+
+bool holdsValidPacket(const QByteArray &bytes)
+{
+    const qsizetype at = bytes.indexOf(kHeader);
+    if (at < 0 || bytes.size() - at < packet::kSize)
+        return false;
+    const QByteArray packet = bytes.mid(at, packet::kSize);
+    return packetCheckByte(packet.mid(3, packet::kBodySize)) == quint8(packet.back());
+}
+
+// Sends a word and expects the acknowledge byte alone in reply.
+void expectAck(TerminalEnd &end, const QByteArray &word)
+{
+    QVERIFY(end.send(word));
+    QByteArray reply;
+    QVERIFY2(end.collectUntil(reply, [](const QByteArray &r) { return !r.isEmpty(); }), word.constData());
+    QCOMPARE(reply.toHex(), FC.toHex());
+}
+
+} // namespace
+
+class TestOrvoSim : public QObject {
+    Q_OBJECT
+private slots:
+    void startAndStopHandshake_streamsThenFallsSilent();
+    void attentionWhileStreaming_holdsPacketsUntilGivenUp();
+    void programReopensPort_simulatorStillAnswers();
+    void termination_removesPortLink_data();
+    void termination_removesPortLink();
+    void stdoutWithCount_writesExactlyThosePackets();
+    void badOptions_refusedBeforeStarting_data();
+    void badOptions_refusedBeforeStarting();
+};
+
+void TestOrvoSim::startAndStopHandshake_streamsThenFallsSilent()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--port", "7", "--period-ms", "100", "--seed", "1", "--quiet"}));
+    const QFileInfo link(sim.dataHome() + "/Orvotove/ports/COM7");
+    QVERIFY(link.isSymLink());
+    QCOMPARE(link.symLinkTarget(), sim.devicePath());
+
+    TerminalEnd end(link.filePath());
+    QVERIFY(end.isOpen());
+    expectAck(end, FC);
+    expectAck(end, "TOG");
+    QVERIFY(end.send("PLR"));
+    QByteArray stream;
+    QVERIFY(end.collectUntil(stream, holdsValidPacket));
+    QCOMPARE(stream.left(1).toHex(), FC.toHex());
+
+    QVERIFY(end.send(FC + "TOG" + "OFF"));
+    QByteArray tail;
+    QVERIFY(end.collectUntil(tail, [](const QByteArray &r) { return r.endsWith(FC + FC + FC); }));
+    QByteArray afterStop;
+    QTest::qWait(600); // six periods
+    afterStop += end.take();
+    QCOMPARE(afterStop.toHex(), QByteArray());
+}
+
+void TestOrvoSim::attentionWhileStreaming_holdsPacketsUntilGivenUp()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--start-streaming", "--period-ms", "50", "--quiet"}));
+    TerminalEnd end(sim.devicePath());
+    QVERIFY(end.isOpen());
+    QByteArray stream;
+    QVERIFY(end.collectUntil(stream, holdsValidPacket));
+
+    // A host that sends the attention byte must find the acknowledge as the next byte, not
+    // buried behind packets; the stream comes back once the host leaves the exchange unfinished.
+    QVERIFY(end.send(FC));
+    QByteArray reply;
+    QVERIFY(end.collectUntil(reply, [](const QByteArray &r) { return r.endsWith(FC); }));
+    QTest::qWait(500); // ten periods
+    const QByteArray duringExchange = end.take();
+    QVERIFY2(duringExchange.isEmpty() || duringExchange == FC, duringExchange.toHex().constData());
+    QByteArray resumed;
+    QVERIFY(end.collectUntil(resumed, holdsValidPacket, 5000));
+}
+
+void TestOrvoSim::programReopensPort_simulatorStillAnswers()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--period-ms", "100", "--quiet"}));
+    for (int i = 0; i < 3; ++i) {
+        TerminalEnd end(sim.devicePath());
+        QVERIFY(end.isOpen());
+        expectAck(end, FC);
+    }
+    QCOMPARE(sim.process().state(), QProcess::Running);
+}
+
+void TestOrvoSim::termination_removesPortLink_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<QString>("count");
+    QTest::newRow("sigterm") << int(SIGTERM) << "0";
+    QTest::newRow("sigint") << int(SIGINT) << "0";
+    QTest::newRow("packet_count_reached") << 0 << "3";
+}
+
+void TestOrvoSim::termination_removesPortLink()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(QString, count);
+    SimProcess sim;
+    QSignalSpy finished(&sim.process(), &QProcess::finished);
+    QVERIFY(sim.start({"--port", "12", "--start-streaming", "--period-ms", "200", "--count", count, "--quiet"}));
+    const QString link = sim.dataHome() + "/Orvotove/ports/COM12";
+    QVERIFY(QFileInfo(link).isSymLink());
+
+    if (signalNumber != 0)
+        ::kill(pid_t(sim.process().processId()), signalNumber);
+    QVERIFY(finished.count() > 0 || finished.wait(kWaitMs));
+    QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.process().exitCode(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+void TestOrvoSim::stdoutWithCount_writesExactlyThosePackets()
+{
+    QProcess sim;
+    sim.setProcessChannelMode(QProcess::SeparateChannels);
+    sim.start(SimProcess::binDir() + "/orvo-sim", {"--stdout", "--count", "3", "--period-ms", "20", "--quiet"});
+    QVERIFY(sim.waitForFinished(kWaitMs));
+    QCOMPARE(sim.exitCode(), 0);
+    const QByteArray bytes = sim.readAllStandardOutput();
+    QCOMPARE(bytes.size(), 3 * packet::kSize);
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray packet = bytes.mid(i * packet::kSize, packet::kSize);
+        QVERIFY(packet.startsWith(kHeader));
+        QVERIFY(holdsValidPacket(packet));
+    }
+}
+
+void TestOrvoSim::badOptions_refusedBeforeStarting_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("port_zero") << QStringList{"--port", "0"};
+    QTest::newRow("port_above_64") << QStringList{"--port", "65"};
+    QTest::newRow("period_zero") << QStringList{"--period-ms", "0"};
+    QTest::newRow("period_not_a_number") << QStringList{"--period-ms", "fast"};
+    QTest::newRow("reset_count_above_7") << QStringList{"--reset-count", "8"};
+    QTest::newRow("seconds_start_beyond_24_bits") << QStringList{"--seconds-start", "16777216"};
+    QTest::newRow("unknown_option") << QStringList{"--turbo"};
+    QTest::newRow("muted_word_not_a_word") << QStringList{"--no-ack-word", "PL"};
+    QTest::newRow("port_with_stdout") << QStringList{"--stdout", "--port", "3"};
+}
+
+void TestOrvoSim::badOptions_refusedBeforeStarting()
+{
+    QFETCH(QStringList, arguments);
+    QProcess sim;
+    sim.start(SimProcess::binDir() + "/orvo-sim", arguments);
+    QVERIFY(sim.waitForFinished(kWaitMs));
+    QVERIFY(sim.exitCode() != 0);
+    QVERIFY(sim.readAllStandardOutput().isEmpty());
+    QVERIFY(!sim.readAllStandardError().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestOrvoSim)
+#include "tst_orvo_sim.moc"

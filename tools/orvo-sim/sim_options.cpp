@@ -1,0 +1,177 @@
+#include "sim_options.h"
+
+#include <QCommandLineParser>
+#include <QRandomGenerator>
+#include <QTime>
+
+#include <limits>
+
+namespace {
+
+const char *const kDescription = R"(Plays the energy monitor's side of the serial line on a pseudo-terminal.
+The first line printed is the terminal's device path; log lines go to standard error.
+
+Protocol: the attention byte 0xFC is echoed; after it "TOG" is acknowledged with 0xFC, then
+"PLR" starts the real-time stream and "OFF" stops it, each acknowledged with 0xFC. Other bytes
+are ignored. No packets are sent while an exchange is open (given up after 3 s).
+
+Load profile: each channel carries a household load simulated second by second: a baseload of
+60-150 W that wanders with noise (power factor 0.85), a fridge cycling about 15 min on at
+120 W after a 2 s start surge of 600 W and 25 min off (power factor 0.7), and a 2000 W kettle
+boiling for 3 min about every 45 min (power factor 0.99). With --solar, channel 2 also carries
+a 2.5 kW solar array (power factor 0.98) producing between 06:00 and 18:00 of simulated time,
+so its power is negative in daytime. Line voltage about 120 V with drift, noise and a slight
+sag under load.
+
+Counters: the absolute counters (bytes 3-12) count energy in either direction; the polarized
+counters (bytes 13-22) count consumed energy only and stand still while a channel generates.
+Each packet advances the seconds counter by the period in whole seconds, at least one, so with
+periods under a second simulated time runs faster than the clock. The counters' increase over
+the seconds' increase is the mean power of the interval. The meter keeps counting while it is
+not streaming.
+
+Faults: --no-ack, --ack-second-attention, --no-ack-word, --bad-checksum-every,
+--bad-trailer-every, --reset-after, --repeat-seconds-every, --seconds-start, --reset-count.)";
+
+struct NumberOption {
+    QString name;
+    qint64 low;
+    qint64 high;
+};
+
+std::optional<qint64> readNumber(const QCommandLineParser &parser, const NumberOption &option,
+                                 qint64 fallback, QString *error)
+{
+    if (!parser.isSet(option.name))
+        return fallback;
+    bool ok = false;
+    const qint64 value = parser.value(option.name).toLongLong(&ok);
+    if (!ok || value < option.low || value > option.high) {
+        *error = QStringLiteral("--%1 takes a whole number from %2 to %3")
+                     .arg(option.name, QString::number(option.low), QString::number(option.high));
+        return std::nullopt;
+    }
+    return value;
+}
+
+void addOptions(QCommandLineParser &parser)
+{
+    parser.addOptions({
+        {QStringLiteral("port"), QStringLiteral("Also link the terminal as COM<N> in the ports directory (1-64)."), QStringLiteral("N")},
+        {QStringLiteral("stdout"), QStringLiteral("Stream packets to standard output at once: no terminal, no handshake.")},
+        {QStringLiteral("period-ms"), QStringLiteral("Reporting period in milliseconds (default 1000)."), QStringLiteral("MS")},
+        {QStringLiteral("count"), QStringLiteral("End after N packets."), QStringLiteral("N")},
+        {QStringLiteral("seed"), QStringLiteral("Seed of the load model, for a reproducible run (default: random, logged)."), QStringLiteral("S")},
+        {QStringLiteral("solar"), QStringLiteral("Channel 2 generates in daytime, as a solar array does.")},
+        {QStringLiteral("time-of-day"), QStringLiteral("Simulated time of day at the start (default 11:00)."), QStringLiteral("HH:MM")},
+        {QStringLiteral("start-streaming"), QStringLiteral("Stream without waiting for the handshake.")},
+        {QStringLiteral("no-ack"), QStringLiteral("Fault: never acknowledge or act on anything.")},
+        {QStringLiteral("ack-second-attention"), QStringLiteral("Fault: ignore the first attention byte of each handshake, acknowledge the second.")},
+        {QStringLiteral("no-ack-word"), QStringLiteral("Fault: neither acknowledge nor act on this command word (repeatable)."), QStringLiteral("WORD")},
+        {QStringLiteral("bad-checksum-every"), QStringLiteral("Fault: every Nth packet has a wrong check byte."), QStringLiteral("N")},
+        {QStringLiteral("bad-trailer-every"), QStringLiteral("Fault: every Nth packet has a wrong trailer byte (first and second in turn) and a valid check byte."), QStringLiteral("N")},
+        {QStringLiteral("reset-after"), QStringLiteral("Fault: every N packets the monitor resets its counters to 0 and advances its reset counter (mod 8)."), QStringLiteral("N")},
+        {QStringLiteral("repeat-seconds-every"), QStringLiteral("Fault: every Nth packet repeats the previous one, seconds counter included."), QStringLiteral("N")},
+        {QStringLiteral("seconds-start"), QStringLiteral("Seconds counter at the start, e.g. near the wrap at 16777216 (default 0)."), QStringLiteral("S")},
+        {QStringLiteral("reset-count"), QStringLiteral("Reset counter at the start, 0-7 (default 0)."), QStringLiteral("R")},
+        {QStringLiteral("quiet"), QStringLiteral("No log lines on standard error.")},
+        {QStringLiteral("verbose"), QStringLiteral("Also log every byte received.")},
+    });
+}
+
+bool readNumbers(const QCommandLineParser &parser, SimOptions &options, QString *error)
+{
+    constexpr qint64 kMax = std::numeric_limits<int>::max();
+    const auto port = readNumber(parser, {QStringLiteral("port"), 1, 64}, 0, error);
+    const auto period = readNumber(parser, {QStringLiteral("period-ms"), 1, 3600000}, 1000, error);
+    const auto count = readNumber(parser, {QStringLiteral("count"), 0, kMax}, 0, error);
+    const auto badChecksum = readNumber(parser, {QStringLiteral("bad-checksum-every"), 0, kMax}, 0, error);
+    const auto badTrailer = readNumber(parser, {QStringLiteral("bad-trailer-every"), 0, kMax}, 0, error);
+    const auto resetAfter = readNumber(parser, {QStringLiteral("reset-after"), 0, kMax}, 0, error);
+    const auto repeat = readNumber(parser, {QStringLiteral("repeat-seconds-every"), 0, kMax}, 0, error);
+    const auto secondsStart = readNumber(parser, {QStringLiteral("seconds-start"), 0, 16777215}, 0, error);
+    const auto resetCount = readNumber(parser, {QStringLiteral("reset-count"), 0, 7}, 0, error);
+    if (!port || !period || !count || !badChecksum || !badTrailer || !resetAfter || !repeat
+        || !secondsStart || !resetCount)
+        return false;
+    options.port = int(*port);
+    options.count = *count;
+    options.meter.periodMs = int(*period);
+    options.meter.faults = {int(*badChecksum), int(*badTrailer), int(*resetAfter), int(*repeat)};
+    options.meter.secondsStart = quint32(*secondsStart);
+    options.meter.resetCount = quint8(*resetCount);
+    return true;
+}
+
+bool readLoadProfile(const QCommandLineParser &parser, LoadProfile &load, QString *error)
+{
+    load.solar = parser.isSet(QStringLiteral("solar"));
+    load.seed = QRandomGenerator::global()->generate64();
+    if (parser.isSet(QStringLiteral("seed"))) {
+        bool ok = false;
+        load.seed = parser.value(QStringLiteral("seed")).toULongLong(&ok);
+        if (!ok) {
+            *error = QStringLiteral("--seed takes a whole number from 0 to 18446744073709551615");
+            return false;
+        }
+    }
+    if (parser.isSet(QStringLiteral("time-of-day"))) {
+        const QTime time = QTime::fromString(parser.value(QStringLiteral("time-of-day")), QStringLiteral("H:mm"));
+        if (!time.isValid()) {
+            *error = QStringLiteral("--time-of-day takes a time such as 06:30");
+            return false;
+        }
+        load.startSecondOfDay = time.msecsSinceStartOfDay() / 1000;
+    }
+    return true;
+}
+
+bool readProtocolFaults(const QCommandLineParser &parser, ProtocolFaults &faults, QString *error)
+{
+    faults.noAck = parser.isSet(QStringLiteral("no-ack"));
+    faults.ackSecondAttention = parser.isSet(QStringLiteral("ack-second-attention"));
+    for (const QString &word : parser.values(QStringLiteral("no-ack-word"))) {
+        if (word.size() != 3 || !word.isUpper()) {
+            *error = QStringLiteral("--no-ack-word takes a word of three capital letters such as PLR");
+            return false;
+        }
+        faults.mutedWords.insert(word.toLatin1());
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString *error)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(kDescription));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    addOptions(parser);
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return std::nullopt;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().constFirst());
+        return std::nullopt;
+    }
+    SimOptions options;
+    options.toStdout = parser.isSet(QStringLiteral("stdout"));
+    options.startStreaming = parser.isSet(QStringLiteral("start-streaming"));
+    options.quiet = parser.isSet(QStringLiteral("quiet"));
+    options.verbose = parser.isSet(QStringLiteral("verbose"));
+    if (!readNumbers(parser, options, error) || !readLoadProfile(parser, options.meter.load, error)
+        || !readProtocolFaults(parser, options.protocol, error))
+        return std::nullopt;
+    if (options.toStdout && options.port > 0) {
+        *error = QStringLiteral("--port links a terminal, and --stdout has none");
+        return std::nullopt;
+    }
+    return options;
+}
