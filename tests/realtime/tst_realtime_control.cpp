@@ -8,6 +8,7 @@
 #include "radio_discovery.h"
 #include "realtime_control.h"
 #include "realtime_status_view.h"
+#include "realtime_recorders.h"
 #include "recorders.h"
 #include "scripted_monitor.h"
 
@@ -16,26 +17,6 @@
 namespace {
 
 const QByteArray kAttention(1, char(0xFC));
-
-class RecordingRealTimeView final : public RealTimeStatusView {
-public:
-    void showRealTimeActive(Field f) override { shown.append(name(f) + " Real-Time Data Active"); }
-    void showRealTimeStopped(Field f) override { shown.append(name(f) + " Real-Time Data Stopped"); }
-    static QString name(Field f) { return f == Field::MainWindow ? "main:" : "web:"; }
-    QStringList shown;
-};
-
-class RecordingServer final : public DataServerControl {
-public:
-    void openServer() override
-    {
-        ++opens;
-        closed = false;
-    }
-    bool isServerClosed() const override { return closed; }
-    int opens = 0;
-    bool closed = true;
-};
 
 // The program's real-time parts around a port double and a clock that jumps over idle waits.
 struct Rig {

@@ -1,0 +1,233 @@
+#include "packet_decoder.h"
+
+#include "clock.h"
+#include "packet_encoder.h"
+#include "status_lines.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int kTrailer1 = 38;
+constexpr int kTrailer2 = 39;
+constexpr int kResetCountByte = 29;
+constexpr int kSecondsByte = 35; // 24 bits, least significant first
+constexpr int kSecondsTopByte = 37;
+
+// A power factor that has never been sent is 0, and a dead line reads 0 V: the current is then
+// unknown, and 0 A is shown instead of an infinite or undefined figure.
+float currentOf(double watts, float powerFactor, double volts)
+{
+    if (powerFactor == 0 || volts == 0)
+        return 0;
+    return static_cast<float>(watts / powerFactor / volts);
+}
+
+} // namespace
+
+PacketDecoder::PacketDecoder(StatusLines &log, const Clock &clock) : log_(log), clock_(clock) {}
+
+void PacketDecoder::startPacket()
+{
+    packetByteCount_ = 0;
+    inPacket_ = true;
+    packetChecksum_ = packet::kChecksumStart;
+}
+
+bool PacketDecoder::takePacketByte(quint8 b)
+{
+    if (packetByteCount_ >= kRunawayCount) {
+        packetByteCount_ = 0;
+        inPacket_ = false;
+        return false;
+    }
+    ++packetByteCount_;
+    PolarSubroutine(b);
+    return true;
+}
+
+void PacketDecoder::PolarSubroutine(quint8 b)
+{
+    if (onPacketByte)
+        onPacketByte();
+    const int n = packetByteCount_;
+    if (n < kCheckByte)
+        collectBodyByte(n, b);
+    else if (n > kCheckByte)
+        inPacket_ = false; // the byte after a packet that stayed open ends packet mode
+    else
+        checkAndDecode(b);
+}
+
+void PacketDecoder::collectBodyByte(int n, quint8 b)
+{
+    packetBuf_[n] = b;
+    packetChecksum_ += b;
+    if (packetChecksum_ >= 256)
+        packetChecksum_ -= 256;
+}
+
+void PacketDecoder::checkAndDecode(quint8 checkByte)
+{
+    if (checkByte != packetChecksum_) {
+        ++checksumErrorCount_;
+        inPacket_ = false;
+        packetByteCount_ = 0;
+        return;
+    }
+    if (at(kTrailer1) != 0xFF) {
+        log_.addLine(QStringLiteral("FF error"));
+        inPacket_ = false;
+        return;
+    }
+    if (at(kTrailer2) != 0xFE) {
+        log_.addLine(QStringLiteral("FE error"));
+        inPacket_ = false;
+        return;
+    }
+    decodePacket();
+}
+
+void PacketDecoder::decodePacket()
+{
+    trackMonitorResets();
+    if (!advanceSecondsCounter())
+        return; // packet mode stays on, as the seconds rules require
+    takeCounters();
+    takeVoltsAndPowerFactors();
+    computePowerAndCurrent();
+    reading_.kwh1 = reading_.ws1 / 3600 * 0.001;
+    reading_.kwh2 = reading_.ws2 / 3600 * 0.001;
+    if (onPacketDecoded)
+        onPacketDecoded();
+    inPacket_ = false;
+}
+
+void PacketDecoder::trackMonitorResets()
+{
+    const int resetCount = at(kResetCountByte) & 0x07;
+    if (resetCount == lastResetCount_)
+        return;
+    const int expected = lastResetCount_ == 7 ? 0 : lastResetCount_ + 1;
+    if (resetCount == expected) {
+        // The monitor restarted its counters from zero: what it had counted before joins the
+        // offsets, so the static counters go on from where they were, reset after reset.
+        preReset1_ += reading_.lastWs1;
+        preReset2_ += reading_.lastWs2;
+    }
+    lastResetCount_ = resetCount;
+}
+
+bool PacketDecoder::advanceSecondsCounter()
+{
+    LiveReading &r = reading_;
+    r.lastSeconds = r.seconds;
+    r.seconds = at(kSecondsByte) | at(kSecondsByte + 1) << 8 | at(kSecondsTopByte) << 16;
+    if (at(kSecondsTopByte) == 255)
+        rolloverPending_ = true;
+
+    if (r.seconds == r.lastSeconds)
+        return false;
+    if (r.seconds > r.lastSeconds) {
+        // 64-bit so that a corrupt stored counter cannot overflow the subtraction
+        r.secondsDelta = static_cast<qint32>(qint64(r.seconds) - r.lastSeconds);
+        return true;
+    }
+    if (at(kSecondsTopByte) != 0 || !rolloverPending_) {
+        log_.addLine(QStringLiteral("A seconds counter error has occured!"));
+        packetByteCount_ = 0;
+        return false;
+    }
+    r.secondsDelta = static_cast<qint32>(qint64(r.seconds) + packet::kSecondsModulus - r.lastSeconds);
+    rolloverPending_ = false;
+    reportWrap();
+    return true;
+}
+
+void PacketDecoder::reportWrap()
+{
+    log_.addLine(QStringLiteral(
+        "Error.... Last second counter value is greater than the current value."));
+    log_.addLine(QStringLiteral("Last counter = %1   Current counter = %2")
+                     .arg(reading_.lastSeconds)
+                     .arg(reading_.seconds));
+    log_.addLine(clock_.now().toString(QStringLiteral("MM,dd,yyyy hh:mm")));
+}
+
+void PacketDecoder::takeCounters()
+{
+    LiveReading &r = reading_;
+    r.ws1 = counter40(3);
+    r.ws2 = counter40(8);
+    r.ws1Polar = counter40(13);
+    r.ws2Polar = counter40(18);
+    r.ws1Static = r.ws1 + preReset1_;
+    r.ws2Static = r.ws2 + preReset2_;
+    r.ws1PolarStatic = r.ws1Polar + preResetP1_;
+    r.ws2PolarStatic = r.ws2Polar + preResetP2_;
+}
+
+void PacketDecoder::takeVoltsAndPowerFactors()
+{
+    reading_.volts = (256 * at(1) + at(2)) * 0.1;
+    pfRaw1_ = word16(23);
+    pfRaw2_ = word16(25);
+    // Small raw values are what the monitor sends while it has no valid figure yet.
+    if (pfRaw1_ > 255)
+        reading_.pf1 = static_cast<float>(pfRaw1_ / 65536.0);
+    if (pfRaw2_ > 255)
+        reading_.pf2 = static_cast<float>(pfRaw2_ / 65536.0);
+}
+
+void PacketDecoder::computePowerAndCurrent()
+{
+    LiveReading &r = reading_;
+    r.watts1 = std::floor((r.ws1 - r.lastWs1) / r.secondsDelta);
+    r.watts2 = std::floor((r.ws2 - r.lastWs2) / r.secondsDelta);
+    r.amps1 = currentOf(r.watts1, r.pf1, r.volts);
+    r.amps2 = currentOf(r.watts2, r.pf2, r.volts);
+    r.lastWs1 = r.ws1;
+    r.lastWs2 = r.ws2;
+}
+
+double PacketDecoder::counter40(int firstByte) const
+{
+    double value = 0;
+    double weight = 1;
+    for (int i = 0; i < 5; ++i) {
+        value += at(firstByte + i) * weight;
+        weight *= 256;
+    }
+    return value;
+}
+
+int PacketDecoder::word16(int firstByte) const
+{
+    return at(firstByte) + 256 * at(firstByte + 1);
+}
+
+DecoderState PacketDecoder::persistedState() const
+{
+    DecoderState s;
+    s.preReset1 = preReset1_;
+    s.preReset2 = preReset2_;
+    s.preResetP1 = preResetP1_;
+    s.preResetP2 = preResetP2_;
+    s.lastWs1 = reading_.lastWs1;
+    s.lastWs2 = reading_.lastWs2;
+    s.lastResetCount = lastResetCount_;
+    s.seconds = reading_.seconds;
+    return s;
+}
+
+void PacketDecoder::restoreState(const DecoderState &s)
+{
+    preReset1_ = s.preReset1;
+    preReset2_ = s.preReset2;
+    preResetP1_ = s.preResetP1;
+    preResetP2_ = s.preResetP2;
+    reading_.lastWs1 = s.lastWs1;
+    reading_.lastWs2 = s.lastWs2;
+    lastResetCount_ = s.lastResetCount;
+    reading_.seconds = s.seconds;
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "live_reading.h"
+
+#include <QtGlobal>
+
+#include <array>
+#include <functional>
+
+class Clock;
+class StatusLines;
+
+// The decoder values that outlive a run of the program. The settings store loads them at
+// start-up and saves them periodically and at shut-down; a first run starts from these defaults.
+struct DecoderState {
+    double preReset1 = 0;      // PreResetVal1: offset added to ws1 for ws1Static
+    double preReset2 = 0;      // PreResetVal2
+    double preResetP1 = 0;     // PreResetValP1: offset added to ws1Polar for ws1PolarStatic
+    double preResetP2 = 0;     // PreResetValP2
+    double lastWs1 = 0;        // E1B (a stored empty text reads as 0)
+    double lastWs2 = 0;        // E2B
+    int lastResetCount = 0;    // OrvoresetCount: the monitor's reset counter as last seen
+    qint32 seconds = 0;        // OrvoCounter: the monitor's seconds counter as last seen
+};
+
+// Turns the bytes that follow a packet header into the LiveReading. The receiver finds the
+// header and calls startPacket(); every later byte goes to takePacketByte() until inPacket()
+// turns false. All arithmetic of a packet happens at its check byte (byte 40); the other bytes
+// cost a store and an addition.
+//
+// Seams for parts built elsewhere:
+//  - onPacketByte runs for every byte handed over after a header, before it is looked at. The
+//    data-flow watchdog sets its idle tick count to 0 there.
+//  - onPacketDecoded runs once after each packet has updated the LiveReading (while inPacket()
+//    is still true). Web posting hooks its trigger there; it may process events.
+class PacketDecoder {
+public:
+    PacketDecoder(StatusLines &log, const Clock &clock);
+
+    std::function<void()> onPacketByte;
+    std::function<void()> onPacketDecoded;
+
+    // The header FE FF 01 has been read: collect a new packet body.
+    void startPacket();
+    bool inPacket() const { return inPacket_; }
+    int byteCount() const { return packetByteCount_; }
+
+    // Hands over the next byte while inPacket(). False when the packet has run away (far more
+    // bytes than any packet has, without leaving packet mode): packet mode is then dropped and
+    // the caller resets the line.
+    bool takePacketByte(quint8 b);
+
+    // Handles byte b as byte number byteCount() of the packet (already advanced to it).
+    void PolarSubroutine(quint8 b);
+
+    const LiveReading &reading() const { return reading_; }
+    int checksumErrorCount() const { return checksumErrorCount_; }
+    // The raw power factors of the latest decoded packet, for the diagnostic fields.
+    int pfRaw1() const { return pfRaw1_; }
+    int pfRaw2() const { return pfRaw2_; }
+
+    DecoderState persistedState() const;
+    void restoreState(const DecoderState &state);
+
+private:
+    static constexpr int kCheckByte = 40;
+    static constexpr int kRunawayCount = 121;
+
+    void collectBodyByte(int n, quint8 b);
+    void checkAndDecode(quint8 checkByte);
+    void decodePacket();
+    void trackMonitorResets();
+    bool advanceSecondsCounter();
+    void reportWrap();
+    void takeCounters();
+    void takeVoltsAndPowerFactors();
+    void computePowerAndCurrent();
+
+    quint8 at(int n) const { return packetBuf_[n]; }
+    double counter40(int firstByte) const;
+    int word16(int firstByte) const;
+
+    StatusLines &log_;
+    const Clock &clock_;
+    LiveReading reading_;
+
+    bool inPacket_ = false;
+    int packetByteCount_ = 0;
+    std::array<quint8, kCheckByte> packetBuf_{}; // indexed 1 to 39 like the body bytes
+    int packetChecksum_ = 0;
+    int lastResetCount_ = 0;
+    int checksumErrorCount_ = 0;
+    bool rolloverPending_ = false;
+    int pfRaw1_ = 0;
+    int pfRaw2_ = 0;
+
+    double preReset1_ = 0;
+    double preReset2_ = 0;
+    double preResetP1_ = 0;
+    double preResetP2_ = 0;
+};

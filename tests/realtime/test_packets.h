@@ -1,0 +1,53 @@
+#pragma once
+
+#include "packet_encoder.h"
+
+#include <QByteArray>
+
+// Packets for the receiver and decoder tests, built the way the monitor sends them.
+namespace test_packets {
+
+// A packet at the given seconds count whose counters grow with it, so consecutive packets
+// give a steady power and can be told apart by their seconds.
+inline PacketFields steadyLoadAt(quint32 seconds)
+{
+    PacketFields f;
+    f.seconds = seconds;
+    f.ws1 = quint64(seconds) * 100;
+    f.ws2 = quint64(seconds) * 50;
+    f.pfRaw1 = 32768;
+    f.pfRaw2 = 32768;
+    return f;
+}
+
+inline QByteArray packetAt(quint32 seconds)
+{
+    return encodePacket(steadyLoadAt(seconds));
+}
+
+inline QByteArray bodyOf(const QByteArray &packet)
+{
+    return packet.mid(3, packet::kBodySize);
+}
+
+// Header, the body as given and the check byte that fits it.
+inline QByteArray packetWithBody(const QByteArray &body)
+{
+    return QByteArray("\xFE\xFF\x01", 3) + body + char(packetCheckByte(body) & 0xFF);
+}
+
+inline QByteArray withBadCheckByte(QByteArray packet)
+{
+    packet[packet.size() - 1] = char(packet.back() ^ 0x5A);
+    return packet;
+}
+
+// A packet whose check byte is right but whose trailer byte (38 or 39) is not.
+inline QByteArray withBrokenTrailer(const QByteArray &packet, int trailerByte)
+{
+    QByteArray body = bodyOf(packet);
+    body[trailerByte - 1] = 0;
+    return packetWithBody(body);
+}
+
+} // namespace test_packets
