@@ -106,6 +106,7 @@ void PacketDecoder::decodePacket()
 void PacketDecoder::trackMonitorResets()
 {
     const int resetCount = at(kResetCountByte) & 0x07;
+    resetInThisPacket_ = false;
     if (resetCount == lastResetCount_)
         return;
     const int expected = lastResetCount_ == 7 ? 0 : lastResetCount_ + 1;
@@ -114,6 +115,7 @@ void PacketDecoder::trackMonitorResets()
         // offsets, so the static counters go on from where they were, reset after reset.
         preReset1_ += reading_.lastWs1;
         preReset2_ += reading_.lastWs2;
+        resetInThisPacket_ = true;
     }
     lastResetCount_ = resetCount;
 }
@@ -182,8 +184,12 @@ void PacketDecoder::takeVoltsAndPowerFactors()
 void PacketDecoder::computePowerAndCurrent()
 {
     LiveReading &r = reading_;
-    r.watts1 = std::floor((r.ws1 - r.lastWs1) / r.secondsDelta);
-    r.watts2 = std::floor((r.ws2 - r.lastWs2) / r.secondsDelta);
+    // Counters that restarted from zero since the last packet hold what was counted since the
+    // reset; measured against the old counters they would give a huge negative power.
+    const double base1 = resetInThisPacket_ ? 0 : r.lastWs1;
+    const double base2 = resetInThisPacket_ ? 0 : r.lastWs2;
+    r.watts1 = std::floor((r.ws1 - base1) / r.secondsDelta);
+    r.watts2 = std::floor((r.ws2 - base2) / r.secondsDelta);
     r.amps1 = currentOf(r.watts1, r.pf1, r.volts);
     r.amps2 = currentOf(r.watts2, r.pf2, r.volts);
     r.lastWs1 = r.ws1;

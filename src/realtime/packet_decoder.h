@@ -91,6 +91,7 @@ private:
     int lastResetCount_ = 0;
     int checksumErrorCount_ = 0;
     bool rolloverPending_ = false;
+    bool resetInThisPacket_ = false; // the monitor's counters restarted since the last packet
     int pfRaw1_ = 0;
     int pfRaw2_ = 0;
 

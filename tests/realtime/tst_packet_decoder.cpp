@@ -253,6 +253,8 @@ void TestPacketDecoder::resetCounter_movesOffsets()
     QCOMPARE(rig.reading().ws1PolarStatic, 82.0);
     QCOMPARE(rig.reading().ws2PolarStatic, 94.0);
     QCOMPARE(rig.decoder.persistedState().lastResetCount, after);
+    // Power after a counted reset is what was counted since it, not the fall of the counters.
+    QCOMPARE(rig.reading().watts1, countsAsReset ? 5.0 : std::floor((50.0 - 10000.0) / 10.0));
 }
 
 void TestPacketDecoder::twoResetsInARow_staticCounterKeepsCounting()
