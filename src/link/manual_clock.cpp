@@ -48,10 +48,28 @@ ManualClock::ManualClock(const QDateTime &start, QObject *parent) : QObject(pare
 {
     idleJump_.setInterval(0);
     idleJump_.setSingleShot(true);
+    // A 0 ms timer fires in the same pass of the event loop as the events already waiting, and
+    // one of them may end the wait (a reply that quits a nested loop): jumping then would move
+    // time past a wait that is over. So the timer only queues the jump for the next pass, and a
+    // jump queued before the latest start of the timer is dropped (that start queues its own).
     connect(&idleJump_, &QTimer::timeout, this, [this] {
-        if (autoAdvance_ && advanceToNextTimer() && autoAdvance_ && nextDue())
-            idleJump_.start(); // keep time flowing while something still waits on it
+        const quint64 ticket = jumpTicket_;
+        QMetaObject::invokeMethod(
+            this,
+            [this, ticket] {
+                if (ticket != jumpTicket_)
+                    return;
+                if (autoAdvance_ && advanceToNextTimer() && autoAdvance_ && nextDue())
+                    startIdleJump(); // keep time flowing while something still waits on it
+            },
+            Qt::QueuedConnection);
     });
+}
+
+void ManualClock::startIdleJump()
+{
+    ++jumpTicket_;
+    idleJump_.start();
 }
 
 ManualClock::~ManualClock()
@@ -91,6 +109,14 @@ void ManualClock::advance(qint64 msec)
     elapsed_ = target;
 }
 
+void ManualClock::skip(qint64 msec)
+{
+    now_ = now_.addMSecs(msec);
+    elapsed_ += msec;
+    if (autoAdvance_ && nextDue())
+        startIdleJump();
+}
+
 bool ManualClock::advanceToNextTimer()
 {
     ManualClockTimer *timer = nextDue();
@@ -104,13 +130,13 @@ void ManualClock::setAutoAdvance(bool on)
 {
     autoAdvance_ = on;
     if (on && nextDue())
-        idleJump_.start();
+        startIdleJump();
 }
 
 void ManualClock::timerStarted()
 {
     if (autoAdvance_)
-        idleJump_.start();
+        startIdleJump();
 }
 
 void ManualClock::timerDestroyed(ManualClockTimer *timer)

@@ -25,6 +25,9 @@ public:
     void setTime(const QDateTime &time) { now_ = time; }
     // Moves time forward by msec, firing every timer that falls due on the way.
     void advance(qint64 msec);
+    // Moves time forward by msec without firing anything: timers that fell due fire at the next
+    // advance (or idle jump), as real timers wait for the event loop while a call blocks.
+    void skip(qint64 msec);
     // Moves time to the next due timer and fires it; false when no timer is running.
     bool advanceToNextTimer();
     void setAutoAdvance(bool on);
@@ -35,10 +38,12 @@ private:
     void timerStarted();
     void timerDestroyed(ManualClockTimer *timer);
     ManualClockTimer *nextDue() const;
+    void startIdleJump();
 
     QDateTime now_;
     qint64 elapsed_ = 0;
     QList<ManualClockTimer *> timers_;
     QTimer idleJump_;
+    quint64 jumpTicket_ = 0;
     bool autoAdvance_ = false;
 };

@@ -58,8 +58,10 @@ bool FakeSerialPort::waitForReadyRead(int msec)
         rx_ += inFlight_.takeFirst();
         return true;
     }
+    // Time passes while the caller blocks; timers fall due but fire only once it returns to
+    // the event loop.
     if (clock_)
-        clock_->advance(msec);
+        clock_->skip(msec);
     return false;
 }
 

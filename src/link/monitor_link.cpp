@@ -1,0 +1,214 @@
+#include "monitor_link.h"
+
+#include "byte_waits.h"
+#include "port_names.h"
+#include "second_deadline.h"
+
+#include <QEventLoop>
+
+namespace {
+
+constexpr int kOpenSettleMs = 500;
+constexpr int kAckPauseMs = 140;
+constexpr int kAckByteSeconds = 2;
+constexpr int kHandshakeSeconds = 3;
+
+const QString kInvalidPortQuestion =
+    QStringLiteral("Invalid COM port. Would you like to search for available ports?");
+const QString kHandshakeOpenFailed = QStringLiteral(
+    "An error ocurred or the COM port could not be found. Correct the problem and try again.");
+const QString kRealTimeTurningOff = QStringLiteral("Realtime is ON..... now turning OFF");
+const QString kRealTimeOff = QStringLiteral("Realtime is OFF");
+const QString kRestoringRealTime = QStringLiteral("Restoring Real-Time back to its ON state.");
+
+} // namespace
+
+MonitorLink::MonitorLink(SerialPort &port, Clock &clock, LinkReporters reporters, QObject *parent)
+    : QObject(parent),
+      port_(port),
+      clock_(clock),
+      statusLog_(reporters.statusLog),
+      portView_(reporters.portView),
+      prompts_(reporters.prompts),
+      searchForPorts_(std::move(reporters.searchForPorts)),
+      timer1_(clock.createTimer(this))
+{
+    timer1_->setSingleShot(true); // its tick only stops it
+    connect(&port_, &SerialPort::deviceLost, this, &MonitorLink::onDeviceLost);
+}
+
+MonitorLink::~MonitorLink() = default;
+
+void MonitorLink::showOpen()
+{
+    if (portView_)
+        portView_->showPortOpen();
+    emit portOpened();
+}
+
+void MonitorLink::showClosed()
+{
+    if (portView_)
+        portView_->showPortClosed();
+    emit portClosed();
+}
+
+void MonitorLink::onDeviceLost()
+{
+    // The port has closed itself; it stays closed until the next OpenMonitorPort.
+    if (port_.isOpen())
+        port_.close();
+    showClosed();
+}
+
+bool MonitorLink::OpenMonitorPort()
+{
+    const QPointer<MonitorLink> self(this);
+    const bool wasOpen = port_.isOpen();
+    if (wasOpen)
+        port_.close();
+
+    const QString device = PortNames::deviceForPort(portNumber_);
+    bool ok = !device.isEmpty() && port_.open(device);
+    if (ok) {
+        showOpen();
+        if (!self)
+            return false;
+        Dly(kOpenSettleMs);
+        if (!self)
+            return false;
+        // The wait handled events: the device may have gone, or a handler closed the port.
+        ok = port_.isOpen();
+    } else if (wasOpen) {
+        // Step 1 closed the port the fields still show open.
+        showClosed();
+        if (!self)
+            return false;
+    }
+    if (ok)
+        return true;
+
+    const bool search = prompts_ && prompts_->askYesNo(kInvalidPortQuestion);
+    if (!self)
+        return false;
+    if (search && searchForPorts_) {
+        const auto searchForPorts = searchForPorts_; // may outlive this object
+        searchForPorts();
+    }
+    return false;
+}
+
+void MonitorLink::CloseMonitorPort()
+{
+    if (port_.isOpen())
+        port_.close();
+    showClosed();
+}
+
+void MonitorLink::Dly(int ms)
+{
+    QEventLoop loop;
+    connect(timer1_.get(), &ClockTimer::timeout, &loop, &QEventLoop::quit);
+    // Should this object go during the wait, its timer goes with it and never fires.
+    connect(timer1_.get(), &QObject::destroyed, &loop, &QEventLoop::quit);
+    timer1_->start(qMax(0, ms));
+    loop.exec();
+    // Nothing of this object may be touched here: it may have been destroyed meanwhile.
+}
+
+bool MonitorLink::WaitForAckByte()
+{
+    const SecondDeadline deadline(clock_, kAckByteSeconds);
+    if (!waitForByteBlocking(port_, deadline))
+        return false;
+    return port_.readByte() == kAttentionByte;
+}
+
+bool MonitorLink::exchangeAttentionByte()
+{
+    const QPointer<SerialPort> port(&port_);
+    Clock &clock = clock_;
+    const SecondDeadline deadline(clock, kHandshakeSeconds);
+    while (port->bytesAvailable() > 0)
+        port->readByte();
+    port->write(QByteArray(1, char(kAttentionByte)));
+    if (!waitForByteProcessingEvents(*port, clock, deadline))
+        return false;
+    return port && port->readByte() == kAttentionByte;
+}
+
+bool MonitorLink::Send_Receive_Ack()
+{
+    const QPointer<MonitorLink> self(this);
+    if (!port_.isOpen()) {
+        const bool opened = OpenMonitorPort();
+        if (!self)
+            return false;
+        if (!opened) {
+            if (statusLog_)
+                statusLog_->addLine(kHandshakeOpenFailed);
+            return false;
+        }
+    }
+    return exchangeAttentionByte();
+}
+
+void MonitorLink::writeCommandWord(const QByteArray &word)
+{
+    // First, second and last character, each as its own write: the word must have three.
+    if (word.isEmpty())
+        return;
+    port_.write(word.left(1));
+    if (word.size() > 1)
+        port_.write(word.mid(1, 1));
+    port_.write(word.right(1));
+}
+
+bool MonitorLink::SendASCII(const QByteArray &word, bool waitForAck)
+{
+    writeCommandWord(word);
+    if (waitForAck && WaitForAckByte())
+        Dly(kAckPauseMs);
+    return true;
+}
+
+bool MonitorLink::SuspendRealTime(StatusLines &window)
+{
+    const QPointer<MonitorLink> self(this);
+    const WatchedPtr<StatusLines> lines(&window);
+    if (!port_.isOpen()) {
+        const bool opened = OpenMonitorPort();
+        if (!self || !opened)
+            return false;
+    }
+    if (flags_.realTimeOn) {
+        flags_.realTimeWasOn = true;
+        if (lines)
+            lines->addLine(kRealTimeTurningOff);
+        if (sequences_)
+            sequences_->MnuStopRTL_Click();
+        if (!self)
+            return false;
+    } else {
+        flags_.realTimeWasOn = false;
+    }
+    flags_.commandInProgress = true;
+    if (lines)
+        lines->addLine(kRealTimeOff);
+    return true;
+}
+
+void MonitorLink::RestoreRealTime(StatusLines &window)
+{
+    const QPointer<MonitorLink> self(this);
+    const WatchedPtr<StatusLines> lines(&window);
+    if (flags_.realTimeWasOn) {
+        if (lines)
+            lines->addLine(kRestoringRealTime);
+        if (sequences_)
+            sequences_->MnuStartRTL_Click();
+        if (!self)
+            return;
+    }
+    flags_.commandInProgress = false;
+}

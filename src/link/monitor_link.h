@@ -1,0 +1,127 @@
+#pragma once
+
+#include "clock.h"
+#include "link_flags.h"
+#include "port_status_view.h"
+#include "realtime_sequences.h"
+#include "serial_port.h"
+#include "status_lines.h"
+#include "user_prompts.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+// A pointer to one of the reporting interfaces that notices, when the object behind it is also
+// a QObject, that the object has been destroyed, typically by an event handled during a nested
+// wait (a window closed while its command waits for the monitor).
+template <class T>
+class WatchedPtr {
+public:
+    WatchedPtr(T *p = nullptr) : p_(p), object_(dynamic_cast<QObject *>(p)), isObject_(object_) {}
+    T *get() const { return (isObject_ && !object_) ? nullptr : p_; }
+    T *operator->() const { return get(); }
+    explicit operator bool() const { return get() != nullptr; }
+
+private:
+    T *p_;
+    QPointer<QObject> object_;
+    bool isObject_;
+};
+
+// Where the serial session reports to the user. Every member may be left empty.
+struct LinkReporters {
+    StatusLines *statusLog = nullptr;    // the main window's StatusLog
+    PortStatusView *portView = nullptr;  // the port status fields
+    UserPrompts *prompts = nullptr;      // message boxes and Yes/No questions
+    // Run when the user answers Yes to searching for ports: the communication panel opens and
+    // lists the available ports.
+    std::function<void()> searchForPorts;
+};
+
+// The serial session with the monitor: opening and closing the port, the delay
+// that keeps the user interface alive, the attention-byte handshake, the command words, and the
+// suspension of real time around a setup command.
+//
+// Everything runs on the user-interface thread. Dly and Send_Receive_Ack process events while
+// they wait, so anything (even the destruction of this object or of a calling window) may happen
+// inside them; the operations re-read their state after every wait.
+class MonitorLink : public QObject {
+    Q_OBJECT
+public:
+    static constexpr unsigned char kAttentionByte = 0xFC;
+
+    MonitorLink(SerialPort &port, Clock &clock, LinkReporters reporters, QObject *parent = nullptr);
+    ~MonitorLink() override;
+
+    // ComPortNumber: which port OpenMonitorPort opens (1 to 64, default 1), through
+    // PortNames::deviceForPort.
+    void setPortNumber(int n) { portNumber_ = n; }
+    int portNumber() const { return portNumber_; }
+
+    // The real-time control's start and stop sequences; null runs none.
+    void setRealTimeSequences(RealTimeSequences *sequences) { sequences_ = sequences; }
+    RealTimeSequences *realTimeSequences() const { return sequences_.get(); }
+
+    LinkFlags &flags() { return flags_; }
+    SerialPort &port() { return port_; }
+    Clock &clock() { return clock_; }
+
+    // Closes the port if open, opens the configured one with the fixed line settings, shows it
+    // open and waits 500 ms. On failure asks "Invalid COM port. Would you like to search for
+    // available ports?" and, on Yes, runs searchForPorts. True when the port is open.
+    bool OpenMonitorPort();
+    // Closes the port if open and shows it closed (also when it was closed already).
+    void CloseMonitorPort();
+    // Waits ms milliseconds on the one shared delay timer (Timer1) while processing events. A
+    // Dly started during another restarts the timer with its own delay; both end when it fires.
+    void Dly(int ms);
+
+    // Waits, without processing events, up to the second-of-minute deadline now + 2 for a byte;
+    // true when it is 0xFC. Any other byte is consumed and gives false.
+    bool WaitForAckByte();
+    // The main window's handshake: opens the port if closed (on failure adds the error line to
+    // the StatusLog), empties the receive buffer, sends 0xFC and waits, processing events, up to
+    // the deadline now + 3 (taken before emptying). True when the reply is 0xFC.
+    bool Send_Receive_Ack();
+    // The main window's sender: the first, second and last character of word as three
+    // single-byte writes. When waitForAck is set, waits for the acknowledge and, if it came,
+    // pauses 140 ms. Always true.
+    bool SendASCII(const QByteArray &word, bool waitForAck);
+
+    // Before a setup command: opens the port if needed (false if that fails), stops real time if
+    // it is on (remembering it in realTimeWasOn), sets commandInProgress. Lines go to window.
+    bool SuspendRealTime(StatusLines &window);
+    // After a setup command: restarts real time if SuspendRealTime stopped it, then clears
+    // commandInProgress.
+    void RestoreRealTime(StatusLines &window);
+
+    // Building blocks shared with the setup window's own copies (SetupLink).
+    // Steps 2 to 6 of Send_Receive_Ack, on the port as it is.
+    bool exchangeAttentionByte();
+    // The three single-byte writes of a command word.
+    void writeCommandWord(const QByteArray &word);
+
+signals:
+    void portOpened();
+    void portClosed();
+
+private:
+    void showOpen();
+    void showClosed();
+    void onDeviceLost();
+
+    SerialPort &port_;
+    Clock &clock_;
+    WatchedPtr<StatusLines> statusLog_;
+    WatchedPtr<PortStatusView> portView_;
+    WatchedPtr<UserPrompts> prompts_;
+    std::function<void()> searchForPorts_;
+    WatchedPtr<RealTimeSequences> sequences_;
+    std::unique_ptr<ClockTimer> timer1_;
+    LinkFlags flags_;
+    int portNumber_ = 1;
+};

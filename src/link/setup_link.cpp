@@ -1,0 +1,31 @@
+#include "setup_link.h"
+
+#include "monitor_link.h"
+
+SetupLink::SetupLink(MonitorLink &link) : link_(&link) {}
+
+bool SetupLink::Send_Receive_Ack()
+{
+    // Only locals from here on: the setup window that owns this object may be destroyed by an
+    // event handled during the waits.
+    const QPointer<MonitorLink> link = link_;
+    if (!link)
+        return false;
+    if (!link->port().isOpen()) {
+        link->OpenMonitorPort(); // the outcome is not looked at
+        if (!link)
+            return false;
+    }
+    if (!link->port().isOpen())
+        return false; // no acknowledge can come
+    return link->exchangeAttentionByte();
+}
+
+bool SetupLink::SendASCII(const QByteArray &word)
+{
+    const QPointer<MonitorLink> link = link_;
+    if (!link)
+        return false;
+    link->writeCommandWord(word);
+    return link->WaitForAckByte();
+}
