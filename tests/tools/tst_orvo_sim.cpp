@@ -1,85 +1,13 @@
-#include "packet_encoder.h"
 #include "sim_process.h"
+#include "sim_terminal.h"
 
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <csignal>
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
 
-namespace {
-
-const QByteArray FC("\xFC", 1);
-const QByteArray kHeader("\xFE\xFF\x01", 3);
-constexpr int kWaitMs = 4000;
-
-// The program's end of the simulator's terminal, opened as a serial port would be.
-class TerminalEnd {
-public:
-    explicit TerminalEnd(const QString &path)
-        : fd_(::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
-    {
-        termios settings{};
-        if (fd_ >= 0 && ::tcgetattr(fd_, &settings) == 0) {
-            ::cfmakeraw(&settings);
-            ::cfsetspeed(&settings, B19200);
-            ::tcsetattr(fd_, TCSANOW, &settings);
-        }
-    }
-    ~TerminalEnd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    bool isOpen() const { return fd_ >= 0; }
-    bool send(const QByteArray &bytes) { return ::write(fd_, bytes.constData(), size_t(bytes.size())) == bytes.size(); }
-
-    // Everything that has arrived so far.
-    QByteArray take()
-    {
-        char buffer[512];
-        ssize_t n = 0;
-        while ((n = ::read(fd_, buffer, sizeof buffer)) > 0)
-            received_.append(buffer, n);
-        return std::exchange(received_, {});
-    }
-
-    // Collects until the condition holds for what has arrived, or the time is up.
-    bool collectUntil(QByteArray &collected, const std::function<bool(const QByteArray &)> &done, int ms = kWaitMs)
-    {
-        return QTest::qWaitFor([&] {
-            collected += take();
-            return done(collected);
-        }, ms);
-    }
-
-private:
-    int fd_;
-    QByteArray received_;
-};
-
-bool holdsValidPacket(const QByteArray &bytes)
-{
-    const qsizetype at = bytes.indexOf(kHeader);
-    if (at < 0 || bytes.size() - at < packet::kSize)
-        return false;
-    const QByteArray packet = bytes.mid(at, packet::kSize);
-    return packetCheckByte(packet.mid(3, packet::kBodySize)) == quint8(packet.back());
-}
-
-// Sends a word and expects the acknowledge byte alone in reply.
-void expectAck(TerminalEnd &end, const QByteArray &word)
-{
-    QVERIFY(end.send(word));
-    QByteArray reply;
-    QVERIFY2(end.collectUntil(reply, [](const QByteArray &r) { return !r.isEmpty(); }), word.constData());
-    QCOMPARE(reply.toHex(), FC.toHex());
-}
-
-} // namespace
+using namespace simtest;
 
 class TestOrvoSim : public QObject {
     Q_OBJECT
@@ -208,6 +136,11 @@ void TestOrvoSim::badOptions_refusedBeforeStarting_data()
     QTest::newRow("unknown_option") << QStringList{"--turbo"};
     QTest::newRow("muted_word_not_a_word") << QStringList{"--no-ack-word", "PL"};
     QTest::newRow("port_with_stdout") << QStringList{"--stdout", "--port", "3"};
+    QTest::newRow("radio_version_3") << QStringList{"--radio", "3"};
+    QTest::newRow("radio_version_0") << QStringList{"--radio", "0"};
+    QTest::newRow("radio_with_stdout") << QStringList{"--stdout", "--radio", "2"};
+    QTest::newRow("radio_fault_without_radio") << QStringList{"--radio-silent"};
+    QTest::newRow("radio_silent_and_error") << QStringList{"--radio", "1", "--radio-silent", "--radio-error"};
 }
 
 void TestOrvoSim::badOptions_refusedBeforeStarting()

@@ -5,6 +5,7 @@
 #include "packet_stream.h"
 #include "port_link.h"
 #include "pty_device.h"
+#include "radio_dongle.h"
 #include "sim_log.h"
 #include "sim_options.h"
 #include "stdout_sink.h"
@@ -14,6 +15,7 @@
 #include <QLoggingCategory>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -56,7 +58,12 @@ int runOnTerminal(QCoreApplication &app, const SimOptions &options, MeterSimulat
 
     MonitorProtocol protocol(options.protocol);
     PacketStream stream(meter, options.meter.periodMs, options.count);
-    MonitorSession session(line, protocol, stream);
+    std::optional<RadioDongle> radio;
+    if (options.radio.version != 0) {
+        radio.emplace(options.radio.version, options.radio.replies);
+        qCInfo(lcSim).noquote() << "radio dongle in front of node" << radio->nodeName();
+    }
+    MonitorSession session(line, protocol, stream, radio ? &*radio : nullptr);
     QObject::connect(&stream, &PacketStream::limitReached, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     if (options.startStreaming)
         session.startStreaming();

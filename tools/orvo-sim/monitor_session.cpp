@@ -10,17 +10,19 @@ constexpr int kExchangeTimeoutMs = 3000;
 } // namespace
 
 MonitorSession::MonitorSession(PtyDevice &line, MonitorProtocol &protocol, PacketStream &stream,
-                               QObject *parent)
+                               RadioDongle *radio, QObject *parent)
     : QObject(parent)
     , line_(line)
     , protocol_(protocol)
     , stream_(stream)
+    , radio_(radio)
 {
+    radioClock_.start();
     exchangeTimeout_.setSingleShot(true);
     exchangeTimeout_.setInterval(kExchangeTimeoutMs);
     connect(&exchangeTimeout_, &QTimer::timeout, this, &MonitorSession::onExchangeTimeout);
     connect(&line_, &PtyDevice::bytesReceived, this, &MonitorSession::onBytes);
-    connect(&stream_, &PacketStream::packetReady, &line_, &PtyDevice::write);
+    connect(&stream_, &PacketStream::packetReady, this, &MonitorSession::sendFromMonitor);
 }
 
 void MonitorSession::startStreaming()
@@ -32,14 +34,41 @@ void MonitorSession::startStreaming()
 void MonitorSession::onBytes(const QByteArray &bytes)
 {
     qCDebug(lcSim).noquote() << "received" << bytes.toHex(' ');
-    const QByteArray reply = protocol_.receive(bytes);
-    if (!reply.isEmpty())
-        line_.write(reply);
+    const QByteArray forMonitor = passThroughRadio(bytes);
+    if (forMonitor.isEmpty())
+        return;
+    sendFromMonitor(protocol_.receive(forMonitor));
     if (protocol_.inExchange())
         exchangeTimeout_.start();
     else
         exchangeTimeout_.stop();
     updateStream();
+}
+
+// The dongle answers its own commands at once; what remains is the monitor's.
+QByteArray MonitorSession::passThroughRadio(const QByteArray &bytes)
+{
+    if (!radio_)
+        return bytes;
+    const qint64 now = radioClock_.elapsed();
+    const bool wasInCommandMode = radio_->inCommandMode(now);
+    RadioDongle::HostBytesResult result = radio_->receiveFromHost(bytes, now);
+    if (!result.toHost.isEmpty()) {
+        qCInfo(lcSim).noquote() << "radio" << radio_->nodeName() << "answers" << result.toHost;
+        line_.write(result.toHost);
+    }
+    const bool inCommandMode = radio_->inCommandMode(now);
+    if (inCommandMode != wasInCommandMode)
+        qCInfo(lcSim).noquote() << "radio" << radio_->nodeName()
+                                << (inCommandMode ? "in command mode" : "transparent");
+    return result.toMonitor;
+}
+
+void MonitorSession::sendFromMonitor(const QByteArray &bytes)
+{
+    const QByteArray toHost = radio_ ? radio_->receiveFromMonitor(bytes, radioClock_.elapsed()) : bytes;
+    if (!toHost.isEmpty())
+        line_.write(toHost);
 }
 
 void MonitorSession::onExchangeTimeout()

@@ -3,29 +3,37 @@
 #include "monitor_protocol.h"
 #include "packet_stream.h"
 #include "pty_device.h"
+#include "radio_dongle.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
 // Ties the line, the command interpreter and the packet stream together: commands from the line
 // go to the interpreter, its answers go back, and the stream runs while the monitor streams and
-// no exchange is open. An exchange the host leaves half-done is given up after a while.
+// no exchange is open. An exchange the host leaves half-done is given up after a while. With a
+// radio dongle, everything between the line and the monitor passes through it.
 class MonitorSession : public QObject {
     Q_OBJECT
 public:
+    // radio: the dongle in front of the monitor, or null for the cable.
     MonitorSession(PtyDevice &line, MonitorProtocol &protocol, PacketStream &stream,
-                   QObject *parent = nullptr);
+                   RadioDongle *radio = nullptr, QObject *parent = nullptr);
 
     void startStreaming();
 
 private:
     void onBytes(const QByteArray &bytes);
+    QByteArray passThroughRadio(const QByteArray &bytes);
+    void sendFromMonitor(const QByteArray &bytes);
     void onExchangeTimeout();
     void updateStream();
 
     PtyDevice &line_;
     MonitorProtocol &protocol_;
     PacketStream &stream_;
+    RadioDongle *radio_;
+    QElapsedTimer radioClock_;
     QTimer exchangeTimeout_;
     bool reportedStreaming_ = false;
 };

@@ -30,8 +30,19 @@ periods under a second simulated time runs faster than the clock. The counters' 
 the seconds' increase is the mean power of the interval. The meter keeps counting while it is
 not streaming.
 
+Radio: with --radio 1 or 2 a radio dongle stands in front of the monitor, its node "E1" or
+"E2". It passes bytes both ways until "+++" arrives after at least 200 ms of quiet from the
+host, three '+' in a row within 1 s (the same bytes inside data are only data; the '+' reach
+the monitor either way, which ignores them). It answers "OK" and is then in command mode: a
+line "ATDNE<n>" and carriage return answers "OK" for its own node and "ERROR" for another, and
+the link is transparent again either way; "ATCN" answers "OK" and returns too; "AT" answers
+"OK"; any other line "ERROR". After 5 s with nothing from the host the link returns to
+transparent by itself. Replies have no line terminator. In command mode the monitor sees
+nothing, and its packets and acknowledges are dropped.
+
 Faults: --no-ack, --ack-second-attention, --no-ack-word, --bad-checksum-every,
---bad-trailer-every, --reset-after, --repeat-seconds-every, --seconds-start, --reset-count.)";
+--bad-trailer-every, --reset-after, --repeat-seconds-every, --seconds-start, --reset-count,
+--radio-silent, --radio-error.)";
 
 struct NumberOption {
     QString name;
@@ -74,6 +85,9 @@ void addOptions(QCommandLineParser &parser)
         {QStringLiteral("repeat-seconds-every"), QStringLiteral("Fault: every Nth packet repeats the previous one, seconds counter included."), QStringLiteral("N")},
         {QStringLiteral("seconds-start"), QStringLiteral("Seconds counter at the start, e.g. near the wrap at 16777216 (default 0)."), QStringLiteral("S")},
         {QStringLiteral("reset-count"), QStringLiteral("Reset counter at the start, 0-7 (default 0)."), QStringLiteral("R")},
+        {QStringLiteral("radio"), QStringLiteral("Put a radio dongle of version N (1 or 2) in front of the monitor."), QStringLiteral("N")},
+        {QStringLiteral("radio-silent"), QStringLiteral("Fault: the radio dongle answers nothing in command mode.")},
+        {QStringLiteral("radio-error"), QStringLiteral("Fault: the radio dongle answers \"ERROR\" to everything in command mode.")},
         {QStringLiteral("quiet"), QStringLiteral("No log lines on standard error.")},
         {QStringLiteral("verbose"), QStringLiteral("Also log every byte received.")},
     });
@@ -140,6 +154,30 @@ bool readProtocolFaults(const QCommandLineParser &parser, ProtocolFaults &faults
     return true;
 }
 
+bool readRadio(const QCommandLineParser &parser, const SimOptions &options, RadioSetup &radio, QString *error)
+{
+    const auto version = readNumber(parser, {QStringLiteral("radio"), 1, 2}, 0, error);
+    if (!version)
+        return false;
+    radio.version = int(*version);
+    const bool silent = parser.isSet(QStringLiteral("radio-silent"));
+    const bool errors = parser.isSet(QStringLiteral("radio-error"));
+    if ((silent || errors) && radio.version == 0) {
+        *error = QStringLiteral("--radio-silent and --radio-error need a dongle: add --radio 1 or --radio 2");
+        return false;
+    }
+    if (silent && errors) {
+        *error = QStringLiteral("--radio-silent and --radio-error exclude each other");
+        return false;
+    }
+    if (radio.version != 0 && options.toStdout) {
+        *error = QStringLiteral("--radio needs a terminal, and --stdout has none");
+        return false;
+    }
+    radio.replies = silent ? RadioReplies::Silent : errors ? RadioReplies::Errors : RadioReplies::Normal;
+    return true;
+}
+
 } // namespace
 
 std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString *error)
@@ -167,7 +205,8 @@ std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString 
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     options.verbose = parser.isSet(QStringLiteral("verbose"));
     if (!readNumbers(parser, options, error) || !readLoadProfile(parser, options.meter.load, error)
-        || !readProtocolFaults(parser, options.protocol, error))
+        || !readProtocolFaults(parser, options.protocol, error)
+        || !readRadio(parser, options, options.radio, error))
         return std::nullopt;
     if (options.toStdout && options.port > 0) {
         *error = QStringLiteral("--port links a terminal, and --stdout has none");

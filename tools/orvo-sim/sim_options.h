@@ -2,6 +2,7 @@
 
 #include "meter_simulation.h"
 #include "monitor_protocol.h"
+#include "radio_dongle.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,6 +19,7 @@ struct SimOptions {
     bool verbose = false;
     MeterSetup meter;
     ProtocolFaults protocol;
+    RadioSetup radio;
 };
 
 // Reads the command line. --help and --version print and end the process; a mistake gives
