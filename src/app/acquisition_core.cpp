@@ -37,16 +37,7 @@ void AcquisitionCore::applySettings()
     link_.setPortNumber(settings_.comPort);
     control_.setLinkMethod(settings_.linkMethod);
     control_.setStartupListen(settings_.startupListen);
-    DecoderState state;
-    state.preReset1 = settings_.preReset1;
-    state.preReset2 = settings_.preReset2;
-    state.preResetP1 = settings_.preResetP1;
-    state.preResetP2 = settings_.preResetP2;
-    state.lastWs1 = settings_.lastWs1;
-    state.lastWs2 = settings_.lastWs2;
-    state.lastResetCount = settings_.lastResetCount;
-    state.seconds = settings_.seconds;
-    decoder_.restoreState(state);
+    decoder_.restoreState(settings_.counters);
     // The stored mask fills the load table and is rebuilt from it, so that it still holds the
     // stored loads for the web posts and the next shut-down.
     loads_.CvtLoadDataToBits(settings_.loadData);
@@ -55,15 +46,7 @@ void AcquisitionCore::applySettings()
 
 void AcquisitionCore::takeDecoderState()
 {
-    const DecoderState state = decoder_.persistedState();
-    settings_.preReset1 = state.preReset1;
-    settings_.preReset2 = state.preReset2;
-    settings_.preResetP1 = state.preResetP1;
-    settings_.preResetP2 = state.preResetP2;
-    settings_.lastWs1 = state.lastWs1;
-    settings_.lastWs2 = state.lastWs2;
-    settings_.lastResetCount = state.lastResetCount;
-    settings_.seconds = state.seconds;
+    settings_.counters = decoder_.persistedState();
     settings_.loadData = loads_.CvtBitsToLoadData();
 }
 

@@ -74,10 +74,10 @@ void putWebPosting(const AppSettings &s, SettingsStore &store)
 
 void putPreResets(const AppSettings &s, SettingsStore &store)
 {
-    putNumber(store, "PreResetVal1", s.preReset1);
-    putNumber(store, "PreResetVal2", s.preReset2);
-    putNumber(store, "PreResetValP1", s.preResetP1);
-    putNumber(store, "PreResetValP2", s.preResetP2);
+    putNumber(store, "PreResetVal1", s.counters.preReset1);
+    putNumber(store, "PreResetVal2", s.counters.preReset2);
+    putNumber(store, "PreResetValP1", s.counters.preResetP1);
+    putNumber(store, "PreResetValP2", s.counters.preResetP2);
 }
 
 } // namespace
@@ -95,16 +95,16 @@ AppSettings loadAppSettings(const SettingsStore &store)
     read.boolean("StartupServerIsOn", s.startupServerIsOn);
     read.boolean("StartupListen", s.startupListen);
     read.integer("LoadData", s.loadData);
-    read.number("PreResetVal1", s.preReset1);
-    read.number("PreResetVal2", s.preReset2);
-    read.number("PreResetValP1", s.preResetP1);
-    read.number("PreResetValP2", s.preResetP2);
-    read.number("E1B", s.lastWs1);
-    read.number("E2B", s.lastWs2);
+    read.number("PreResetVal1", s.counters.preReset1);
+    read.number("PreResetVal2", s.counters.preReset2);
+    read.number("PreResetValP1", s.counters.preResetP1);
+    read.number("PreResetValP2", s.counters.preResetP2);
+    read.number("E1B", s.counters.lastWs1);
+    read.number("E2B", s.counters.lastWs2);
     read.text("E1BP", s.e1bp);
     read.text("E2BP", s.e2bp);
-    read.integer("OrvoresetCount", s.lastResetCount);
-    read.integer("OrvoCounter", s.seconds);
+    read.integer("OrvoresetCount", s.counters.lastResetCount);
+    read.integer("OrvoCounter", s.counters.seconds);
     read.integer("VexThresT", s.vexThresT);
     read.integer("VexThres1", s.vexThres1);
     read.integer("VexThres2", s.vexThres2);
@@ -120,10 +120,10 @@ void SaveSettings(const AppSettings &s, SettingsStore &store)
     putPreResets(s, store);
     put(store, "E1BP", s.e1bp);
     put(store, "E2BP", s.e2bp);
-    putNumber(store, "E1B", s.lastWs1);
-    putNumber(store, "E2B", s.lastWs2);
-    putInteger(store, "OrvoresetCount", s.lastResetCount);
-    putInteger(store, "OrvoCounter", s.seconds);
+    putNumber(store, "E1B", s.counters.lastWs1);
+    putNumber(store, "E2B", s.counters.lastWs2);
+    putInteger(store, "OrvoresetCount", s.counters.lastResetCount);
+    putInteger(store, "OrvoCounter", s.counters.seconds);
     putWebPosting(s, store);
     store.sync();
 }
@@ -134,12 +134,12 @@ void saveSettingsAtShutdown(const AppSettings &s, SettingsStore &store)
     putBool(store, "StartupComIsOn", s.startupComIsOn);
     putBool(store, "StartupRTLisOn", s.startupRtlIsOn);
     putInteger(store, "ZigbeeVersion", s.linkMethod);
-    putNumber(store, "E1B", s.lastWs1);
-    putNumber(store, "E2B", s.lastWs2);
+    putNumber(store, "E1B", s.counters.lastWs1);
+    putNumber(store, "E2B", s.counters.lastWs2);
     put(store, "E1BP", s.e1bp);
     put(store, "E2BP", s.e2bp);
-    putInteger(store, "OrvoresetCount", s.lastResetCount);
-    putInteger(store, "OrvoCounter", s.seconds);
+    putInteger(store, "OrvoresetCount", s.counters.lastResetCount);
+    putInteger(store, "OrvoCounter", s.counters.seconds);
     putInteger(store, "LoadData", s.loadData);
     putNumber(store, "Rate", s.rate);
     put(store, "Interval", s.interval);

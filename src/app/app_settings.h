@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decoder_state.h"
+
 #include <QString>
 
 class SettingsStore;
@@ -15,16 +17,9 @@ struct AppSettings {
     bool startupServerIsOn = false; // write to the web server from start-up
     bool startupListen = false;     // the TCP server listens while real time flows
     quint16 loadData = 0;           // LoadData: remote loads 1-16 as a bit mask
-    double preReset1 = 0;           // PreResetVal1/2: offsets that carry counters across resets
-    double preReset2 = 0;
-    double preResetP1 = 0;          // PreResetValP1/P2: the same for the polarized counters
-    double preResetP2 = 0;
-    double lastWs1 = 0;             // E1B/E2B: watt-second counters of the last packet
-    double lastWs2 = 0;
+    DecoderState counters;          // PreResetVal*, E1B/E2B, OrvoresetCount, OrvoCounter
     QString e1bp = QStringLiteral("0"); // E1BP/E2BP: kept and written back unchanged
     QString e2bp = QStringLiteral("0");
-    int lastResetCount = 0;         // OrvoresetCount: the monitor's reset counter last seen
-    qint32 seconds = 0;             // OrvoCounter: the monitor's seconds counter last seen
     qint16 vexThresT = 60;          // web posting: time threshold
     qint16 vexThres1 = 60;          // web posting: CH1 power threshold
     qint16 vexThres2 = 60;          // web posting: CH2 power threshold

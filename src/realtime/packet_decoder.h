@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decoder_state.h"
 #include "live_reading.h"
 
 #include <QtGlobal>
@@ -9,19 +10,6 @@
 
 class Clock;
 class StatusLines;
-
-// The decoder values that outlive a run of the program. The settings store loads them at
-// start-up and saves them periodically and at shut-down; a first run starts from these defaults.
-struct DecoderState {
-    double preReset1 = 0;      // PreResetVal1: offset added to ws1 for ws1Static
-    double preReset2 = 0;      // PreResetVal2
-    double preResetP1 = 0;     // PreResetValP1: offset added to ws1Polar for ws1PolarStatic
-    double preResetP2 = 0;     // PreResetValP2
-    double lastWs1 = 0;        // E1B (a stored empty text reads as 0)
-    double lastWs2 = 0;        // E2B
-    int lastResetCount = 0;    // OrvoresetCount: the monitor's reset counter as last seen
-    qint32 seconds = 0;        // OrvoCounter: the monitor's seconds counter as last seen
-};
 
 // Turns the bytes that follow a packet header into the LiveReading. The receiver finds the
 // header and calls startPacket(); every later byte goes to takePacketByte() until inPacket()

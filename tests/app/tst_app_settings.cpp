@@ -89,12 +89,12 @@ void TestAppSettings::realIniFile_roundTripsEveryWrittenValue()
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("Orvotove.ini"));
     AppSettings s;
-    s.preReset1 = 123456789012.0;
-    s.preResetP2 = 5.5;
-    s.lastWs1 = 1099511627775.0;
-    s.lastWs2 = 42;
-    s.lastResetCount = 5;
-    s.seconds = 16777215;
+    s.counters.preReset1 = 123456789012.0;
+    s.counters.preResetP2 = 5.5;
+    s.counters.lastWs1 = 1099511627775.0;
+    s.counters.lastWs2 = 42;
+    s.counters.lastResetCount = 5;
+    s.counters.seconds = 16777215;
     s.vexUser = QStringLiteral("house, main");
     s.vexWriteEnable = true;
     s.startupRtlIsOn = true;
@@ -107,12 +107,12 @@ void TestAppSettings::realIniFile_roundTripsEveryWrittenValue()
     }
     IniSettingsStore reread(file);
     const AppSettings r = loadAppSettings(reread);
-    QCOMPARE(r.preReset1, s.preReset1);
-    QCOMPARE(r.preResetP2, s.preResetP2);
-    QCOMPARE(r.lastWs1, s.lastWs1);
-    QCOMPARE(r.lastWs2, s.lastWs2);
-    QCOMPARE(r.lastResetCount, 5);
-    QCOMPARE(r.seconds, 16777215);
+    QCOMPARE(r.counters.preReset1, s.counters.preReset1);
+    QCOMPARE(r.counters.preResetP2, s.counters.preResetP2);
+    QCOMPARE(r.counters.lastWs1, s.counters.lastWs1);
+    QCOMPARE(r.counters.lastWs2, s.counters.lastWs2);
+    QCOMPARE(r.counters.lastResetCount, 5);
+    QCOMPARE(r.counters.seconds, 16777215);
     QCOMPARE(r.vexUser, s.vexUser);
     QVERIFY(r.vexWriteEnable && r.startupRtlIsOn);
     QCOMPARE(r.linkMethod, 8);
