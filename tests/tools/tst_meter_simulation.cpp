@@ -35,6 +35,8 @@ private slots:
     void spoiledPackets_breakOnlyTheirPart();
     void repeatSeconds_repeatsWholePacket();
     void idlePeriods_keepCountersConsistent();
+    void invertedPolarity_countsOtherDirection_data();
+    void invertedPolarity_countsOtherDirection();
 };
 
 void TestMeterSimulation::period_advancesSecondsCounter_data()
@@ -149,6 +151,47 @@ void TestMeterSimulation::idlePeriods_keepCountersConsistent()
     // Energy went on accumulating: at least the smallest baseload over the whole gap.
     QVERIFY(after.ws1 - before.ws1 >= 60 * 101);
     QVERIFY(after.ws2 - before.ws2 >= 60 * 101);
+}
+
+void TestMeterSimulation::invertedPolarity_countsOtherDirection_data()
+{
+    QTest::addColumn<QList<int>>("invertedBetween"); // channels inverted between two intervals
+    QTest::addColumn<bool>("resetBetween");
+    QTest::addColumn<quint64>("ws1Polar");
+    QTest::addColumn<quint64>("ws2Polar");
+    QTest::addColumn<quint64>("ws1");
+
+    // Each interval: channel 1 consumes 100 Ws and generates 20, channel 2 consumes 30 and generates 70.
+    QTest::newRow("as_installed_counts_consumed") << QList<int>{} << false << quint64(200) << quint64(60) << quint64(240);
+    QTest::newRow("channel_1_inverted_counts_generated_from_then") << QList<int>{1} << false << quint64(120) << quint64(60) << quint64(240);
+    QTest::newRow("channel_2_inverted_alone") << QList<int>{2} << false << quint64(200) << quint64(100) << quint64(240);
+    QTest::newRow("inverted_twice_back_to_consumed") << QList<int>{1, 1} << false << quint64(200) << quint64(60) << quint64(240);
+    QTest::newRow("inversion_survives_reset") << QList<int>{1} << true << quint64(20) << quint64(30) << quint64(120);
+}
+
+void TestMeterSimulation::invertedPolarity_countsOtherDirection()
+{
+    QFETCH(QList<int>, invertedBetween);
+    QFETCH(bool, resetBetween);
+    QFETCH(quint64, ws1Polar);
+    QFETCH(quint64, ws2Polar);
+    QFETCH(quint64, ws1);
+
+    LoadInterval interval;
+    interval.seconds = 1;
+    interval.channels[0] = {80, 120, 100, 20, 0.9};
+    interval.channels[1] = {-40, 100, 30, 70, 0.9};
+    MeterCounters counters(0, 0);
+    counters.record(interval);
+    for (const int channel : invertedBetween)
+        counters.invertPolarity(channel - 1);
+    if (resetBetween)
+        counters.reset();
+    counters.record(interval);
+
+    QCOMPARE(counters.fields().ws1Polar, ws1Polar);
+    QCOMPARE(counters.fields().ws2Polar, ws2Polar);
+    QCOMPARE(counters.fields().ws1, ws1);
 }
 
 QTEST_GUILESS_MAIN(TestMeterSimulation)

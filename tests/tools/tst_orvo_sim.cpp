@@ -135,6 +135,12 @@ void TestOrvoSim::badOptions_refusedBeforeStarting_data()
     QTest::newRow("seconds_start_beyond_24_bits") << QStringList{"--seconds-start", "16777216"};
     QTest::newRow("unknown_option") << QStringList{"--turbo"};
     QTest::newRow("muted_word_not_a_word") << QStringList{"--no-ack-word", "PL"};
+    QTest::newRow("muted_word_unknown") << QStringList{"--no-ack-word", "XYZ"};
+    QTest::newRow("withheld_parameter_unknown") << QStringList{"--no-ack-param", "ct-phase"};
+    QTest::newRow("block_size_zero") << QStringList{"--block-size", "0"};
+    QTest::newRow("firmware_beyond_16_bits") << QStringList{"--firmware", "65536"};
+    QTest::newRow("serial_of_four_bytes") << QStringList{"--serial", "1,2,3,4"};
+    QTest::newRow("serial_byte_above_255") << QStringList{"--serial", "1,2,3,4,256"};
     QTest::newRow("port_with_stdout") << QStringList{"--stdout", "--port", "3"};
     QTest::newRow("radio_version_3") << QStringList{"--radio", "3"};
     QTest::newRow("radio_version_0") << QStringList{"--radio", "0"};

@@ -80,6 +80,7 @@ void HouseholdLoad::addSecond(LoadInterval &interval, std::array<double, 2> &wei
         energy.netWs += draw.watts;
         energy.absoluteWs += std::abs(draw.watts);
         energy.consumedWs += std::max(draw.watts, 0.0);
+        energy.generatedWs += std::max(-draw.watts, 0.0);
         weightedPf[ch] += draw.powerFactor * std::abs(draw.watts);
         lastTotalWatts_ += draw.watts;
     }

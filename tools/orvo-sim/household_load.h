@@ -19,6 +19,7 @@ struct ChannelEnergy {
     double netWs = 0;       // signed: negative when the channel fed energy back
     double absoluteWs = 0;  // energy in either direction
     double consumedWs = 0;  // energy in the consumed direction only
+    double generatedWs = 0; // energy in the generated direction only
     double powerFactor = 1.0;
 };
 

@@ -56,7 +56,7 @@ int runOnTerminal(QCoreApplication &app, const SimOptions &options, MeterSimulat
     if (options.port > 0)
         qCInfo(lcSim).noquote() << "linked as" << link.path();
 
-    MonitorProtocol protocol(options.protocol);
+    MonitorProtocol protocol(options.protocol, options.monitor, &meter);
     PacketStream stream(meter, options.meter.periodMs, options.count);
     std::optional<RadioDongle> radio;
     if (options.radio.version != 0) {

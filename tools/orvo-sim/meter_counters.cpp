@@ -30,13 +30,14 @@ MeterCounters::MeterCounters(quint32 secondsStart, quint8 resetCount)
 void MeterCounters::record(const LoadInterval &interval)
 {
     for (int ch = 0; ch < 2; ++ch) {
-        absoluteWs_[ch] += interval.channels[ch].absoluteWs;
-        consumedWs_[ch] += interval.channels[ch].consumedWs;
+        const ChannelEnergy &energy = interval.channels[ch];
+        absoluteWs_[ch] += energy.absoluteWs;
+        polarizedWs_[ch] += inverted_[ch] ? energy.generatedWs : energy.consumedWs;
     }
     fields_.ws1 = counterValue(absoluteWs_[0]);
     fields_.ws2 = counterValue(absoluteWs_[1]);
-    fields_.ws1Polar = counterValue(consumedWs_[0]);
-    fields_.ws2Polar = counterValue(consumedWs_[1]);
+    fields_.ws1Polar = counterValue(polarizedWs_[0]);
+    fields_.ws2Polar = counterValue(polarizedWs_[1]);
     fields_.pfRaw1 = powerFactorRaw(interval.channels[0].powerFactor);
     fields_.pfRaw2 = powerFactorRaw(interval.channels[1].powerFactor);
     fields_.decivolts = interval.decivolts;
@@ -46,7 +47,7 @@ void MeterCounters::record(const LoadInterval &interval)
 void MeterCounters::reset()
 {
     absoluteWs_ = {0, 0};
-    consumedWs_ = {0, 0};
+    polarizedWs_ = {0, 0};
     fields_.ws1 = fields_.ws2 = fields_.ws1Polar = fields_.ws2Polar = 0;
     fields_.resetCount = (fields_.resetCount + 1) % kResetCounterModulus;
 }

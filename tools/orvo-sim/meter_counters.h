@@ -6,23 +6,31 @@
 #include <array>
 
 // The monitor's accumulators. The absolute counters take energy in either direction; the
-// polarized ones only energy consumed, so they stand still while a channel generates. Energy
-// is kept with its fraction of a watt-second, so that over any run of packets the counters'
-// increase divided by the seconds' increase is the mean power, to within one watt-second.
+// polarized ones only energy in one direction: consumed, so they stand still while a channel
+// generates, or, with the channel's polarity inverted, generated, so they stand still while it
+// consumes (as a current transformer clamped the wrong way round makes the monitor see it).
+// Inverting changes what a counter adds from then on, never its value. Energy is kept with its
+// fraction of a watt-second, so that over any run of packets the counters' increase divided by
+// the seconds' increase is the mean power, to within one watt-second.
 class MeterCounters {
 public:
     MeterCounters(quint32 secondsStart, quint8 resetCount);
 
     void record(const LoadInterval &interval);
-    // The monitor's own reset: counters back to zero, the reset counter one on.
+    // The monitor's own reset: counters back to zero, the reset counter one on. Polarity is a
+    // setting and survives it.
     void reset();
+    // channel: 0 or 1.
+    void invertPolarity(int channel) { inverted_[channel] = !inverted_[channel]; }
+    bool polarityInverted(int channel) const { return inverted_[channel]; }
 
     // The packet the monitor sends now.
     PacketFields fields() const { return fields_; }
 
 private:
     std::array<double, 2> absoluteWs_{0, 0};
-    std::array<double, 2> consumedWs_{0, 0};
+    std::array<double, 2> polarizedWs_{0, 0};
+    std::array<bool, 2> inverted_{false, false};
     PacketFields fields_;
 };
 

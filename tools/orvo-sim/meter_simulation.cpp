@@ -17,6 +17,12 @@ MeterSimulation::MeterSimulation(const MeterSetup &setup)
 {
 }
 
+bool MeterSimulation::invertPolarity(int channel)
+{
+    counters_.invertPolarity(channel - 1);
+    return counters_.polarityInverted(channel - 1);
+}
+
 void MeterSimulation::advanceOnePeriod()
 {
     lastInterval_ = load_.advance(pacer_.nextStep());

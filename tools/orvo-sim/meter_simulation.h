@@ -1,6 +1,7 @@
 #pragma once
 
 #include "household_load.h"
+#include "meter_control.h"
 #include "meter_counters.h"
 
 #include <QByteArray>
@@ -23,10 +24,15 @@ struct MeterSetup {
 
 // The monitor's measuring side: the household's load integrated into the counters, one
 // reporting period at a time, and the packets made from them. Time passes in periods whether
-// or not packets are sent, as it does on a monitor that is not streaming.
-class MeterSimulation {
+// or not packets are sent, as it does on a monitor that is not streaming. Commands take effect
+// at the meter's present period: time it has yet to live through (a paused stream catches up
+// when it starts again) is counted after them.
+class MeterSimulation : public MeterControl {
 public:
     explicit MeterSimulation(const MeterSetup &setup);
+
+    void resetAccumulated() override { counters_.reset(); }
+    bool invertPolarity(int channel) override;
 
     // Advances one period and makes its packet, faults included.
     QByteArray nextPacket();

@@ -37,7 +37,14 @@ void MonitorSession::onBytes(const QByteArray &bytes)
     const QByteArray forMonitor = passThroughRadio(bytes);
     if (forMonitor.isEmpty())
         return;
-    sendFromMonitor(protocol_.receive(forMonitor));
+    const QByteArray reply = protocol_.receive(forMonitor);
+    if (!reply.isEmpty()) {
+        // Also an exchange that opened and closed within these bytes keeps the next packet
+        // off its answer.
+        heldForExchange_ = heldForExchange_ || stream_.isRunning();
+        stream_.stop();
+    }
+    sendFromMonitor(reply);
     if (protocol_.inExchange())
         exchangeTimeout_.start();
     else
@@ -84,8 +91,14 @@ void MonitorSession::updateStream()
         reportedStreaming_ = protocol_.isStreaming();
         qCInfo(lcSim) << (reportedStreaming_ ? "real-time streaming on" : "real-time streaming off");
     }
-    if (protocol_.isStreaming() && !protocol_.inExchange())
-        stream_.start();
-    else
+    if (protocol_.isStreaming() && !protocol_.inExchange()) {
+        if (heldForExchange_)
+            stream_.resume();
+        else
+            stream_.start();
+        heldForExchange_ = false;
+    } else {
+        heldForExchange_ = protocol_.isStreaming() && (heldForExchange_ || stream_.isRunning());
         stream_.stop();
+    }
 }

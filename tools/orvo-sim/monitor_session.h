@@ -11,8 +11,10 @@
 
 // Ties the line, the command interpreter and the packet stream together: commands from the line
 // go to the interpreter, its answers go back, and the stream runs while the monitor streams and
-// no exchange is open. An exchange the host leaves half-done is given up after a while. With a
-// radio dongle, everything between the line and the monitor passes through it.
+// no exchange is open. A stream held by an exchange resumes a period after it ends, so that an
+// answer such as the settings block is alone on the line while the host reads it. An exchange
+// the host leaves half-done is given up after a while. With a radio dongle, everything between
+// the line and the monitor passes through it.
 class MonitorSession : public QObject {
     Q_OBJECT
 public:
@@ -36,4 +38,5 @@ private:
     QElapsedTimer radioClock_;
     QTimer exchangeTimeout_;
     bool reportedStreaming_ = false;
+    bool heldForExchange_ = false;   // the stream ran when an exchange opened and paused it
 };

@@ -23,11 +23,22 @@ PacketStream::PacketStream(MeterSimulation &meter, int periodMs, qint64 packetLi
 
 void PacketStream::start()
 {
+    if (catchUpAndRun())
+        sendPacket();
+}
+
+void PacketStream::resume()
+{
+    catchUpAndRun();
+}
+
+bool PacketStream::catchUpAndRun()
+{
     if (timer_.isActive() || (packetLimit_ > 0 && packetsSent_ >= packetLimit_))
-        return;
+        return false;
     meter_.idle(std::min(pausedFor_.elapsed() / periodMs_, kMaxCatchUpPeriods));
     timer_.start();
-    sendPacket();
+    return true;
 }
 
 void PacketStream::stop()

@@ -17,6 +17,9 @@ public:
 
     // The first packet goes out at once, the next ones each period.
     void start();
+    // As start(), but the first packet waits a period: the host that just ended an exchange
+    // gets a quiet line to read the monitor's answer from.
+    void resume();
     void stop();
     bool isRunning() const { return timer_.isActive(); }
 
@@ -25,6 +28,7 @@ signals:
     void limitReached();
 
 private:
+    bool catchUpAndRun();
     void sendPacket();
 
     MeterSimulation &meter_;

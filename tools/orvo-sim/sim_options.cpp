@@ -11,9 +11,27 @@ namespace {
 const char *const kDescription = R"(Plays the energy monitor's side of the serial line on a pseudo-terminal.
 The first line printed is the terminal's device path; log lines go to standard error.
 
-Protocol: the attention byte 0xFC is echoed; after it "TOG" is acknowledged with 0xFC, then
-"PLR" starts the real-time stream and "OFF" stops it, each acknowledged with 0xFC. Other bytes
-are ignored. No packets are sent while an exchange is open (given up after 3 s).
+Protocol: the attention byte 0xFC is echoed. After it every command word is acknowledged with
+0xFC, and so is every parameter byte that follows a word; a parameter is the next byte whatever
+its value (0xFC and letters included). Values are kept as sent, without range checks.
+  TOG PLR | TOG OFF          start | stop the real-time stream
+  RQS RST                    reset: the four energy counters to 0, the reset counter (packet
+                             byte 29) one on, modulo 8; polarity is kept
+  SET CT1|CT2 TYP t RNG r    CT type t and range r of channel 1 | 2
+  SET PTT t PTR r            PT type t and range r
+  SET IVL h l                storage interval h*256+l minutes
+  SET UID i                  device ID i
+  SET RCV                    then the settings block: CT1 type, CT1 range, CT2 type, CT2 range,
+                             PT type, PT range, interval high, low, firmware*1000 high, low,
+                             device ID, zeros up to 33 bytes
+  SET S R N                  serial number: each letter acknowledged once (a letter sent twice
+                             in a row, "SS", is acknowledged once), then after N the five serial
+                             bytes and 0xFC
+  SET NG1|NG2                invert the polarity of channel 1 | 2
+At start: CT type 167 range 5 on both channels, PT type 0 range 1, interval 15 minutes,
+firmware 2200 (--firmware), device ID 1, serial 12,34,56,78,90 (--serial). Other bytes are
+ignored. No packets are sent while an exchange is open (given up after 3 s); a stream that an
+exchange held resumes one period after the exchange ends.
 
 Load profile: each channel carries a household load simulated second by second: a baseload of
 60-150 W that wanders with noise (power factor 0.85), a fridge cycling about 15 min on at
@@ -25,6 +43,10 @@ sag under load.
 
 Counters: the absolute counters (bytes 3-12) count energy in either direction; the polarized
 counters (bytes 13-22) count consumed energy only and stand still while a channel generates.
+Inverting a channel's polarity (NG1, NG2) makes its polarized counter count generated energy
+only, standing still while the channel consumes; inverting again switches back. The counter
+keeps its value, only what it adds from then on changes. Energy of a time when packets were
+held is counted after a reset or inversion made meanwhile.
 Each packet advances the seconds counter by the period in whole seconds, at least one, so with
 periods under a second simulated time runs faster than the clock. The counters' increase over
 the seconds' increase is the mean power of the interval. The meter keeps counting while it is
@@ -40,9 +62,9 @@ the link is transparent again either way; "ATCN" answers "OK" and returns too; "
 transparent by itself. Replies have no line terminator. In command mode the monitor sees
 nothing, and its packets and acknowledges are dropped.
 
-Faults: --no-ack, --ack-second-attention, --no-ack-word, --bad-checksum-every,
---bad-trailer-every, --reset-after, --repeat-seconds-every, --seconds-start, --reset-count,
---radio-silent, --radio-error.)";
+Faults: --no-ack, --ack-second-attention, --no-ack-word, --no-ack-param, --block-size,
+--bad-checksum-every, --bad-trailer-every, --reset-after, --repeat-seconds-every,
+--seconds-start, --reset-count, --radio-silent, --radio-error.)";
 
 struct NumberOption {
     QString name;
@@ -78,7 +100,11 @@ void addOptions(QCommandLineParser &parser)
         {QStringLiteral("start-streaming"), QStringLiteral("Stream without waiting for the handshake.")},
         {QStringLiteral("no-ack"), QStringLiteral("Fault: never acknowledge or act on anything.")},
         {QStringLiteral("ack-second-attention"), QStringLiteral("Fault: ignore the first attention byte of each handshake, acknowledge the second.")},
-        {QStringLiteral("no-ack-word"), QStringLiteral("Fault: neither acknowledge nor act on this command word (repeatable)."), QStringLiteral("WORD")},
+        {QStringLiteral("no-ack-word"), QStringLiteral("Fault: neither acknowledge nor act on this command word, one of %1 (repeatable).").arg(MonitorProtocol::knownWords().join(u' ')), QStringLiteral("WORD")},
+        {QStringLiteral("no-ack-param"), QStringLiteral("Fault: take this parameter byte but do not acknowledge it, one of %1 (repeatable).").arg(MonitorProtocol::parameterNames().join(u' ')), QStringLiteral("NAME")},
+        {QStringLiteral("block-size"), QStringLiteral("Fault: send a settings block of N bytes, 1-255 (default 33)."), QStringLiteral("N")},
+        {QStringLiteral("firmware"), QStringLiteral("Firmware version times 1000 in the settings block, 0-65535 (default 2200)."), QStringLiteral("N")},
+        {QStringLiteral("serial"), QStringLiteral("Serial number, five bytes 0-255 (default 12,34,56,78,90)."), QStringLiteral("A,B,C,D,E")},
         {QStringLiteral("bad-checksum-every"), QStringLiteral("Fault: every Nth packet has a wrong check byte."), QStringLiteral("N")},
         {QStringLiteral("bad-trailer-every"), QStringLiteral("Fault: every Nth packet has a wrong trailer byte (first and second in turn) and a valid check byte."), QStringLiteral("N")},
         {QStringLiteral("reset-after"), QStringLiteral("Fault: every N packets the monitor resets its counters to 0 and advances its reset counter (mod 8)."), QStringLiteral("N")},
@@ -144,14 +170,47 @@ bool readProtocolFaults(const QCommandLineParser &parser, ProtocolFaults &faults
 {
     faults.noAck = parser.isSet(QStringLiteral("no-ack"));
     faults.ackSecondAttention = parser.isSet(QStringLiteral("ack-second-attention"));
+    const QStringList knownWords = MonitorProtocol::knownWords();
     for (const QString &word : parser.values(QStringLiteral("no-ack-word"))) {
-        if (word.size() != 3 || !word.isUpper()) {
-            *error = QStringLiteral("--no-ack-word takes a word of three capital letters such as PLR");
+        if (!knownWords.contains(word)) {
+            *error = QStringLiteral("--no-ack-word takes one of %1").arg(knownWords.join(u' '));
             return false;
         }
         faults.mutedWords.insert(word.toLatin1());
     }
+    for (const QString &name : parser.values(QStringLiteral("no-ack-param"))) {
+        const std::optional<SetupParameter> parameter = MonitorProtocol::parameterNamed(name);
+        if (!parameter) {
+            *error = QStringLiteral("--no-ack-param takes one of %1").arg(MonitorProtocol::parameterNames().join(u' '));
+            return false;
+        }
+        faults.unacknowledgedParameters.insert(*parameter);
+    }
+    const auto blockSize = readNumber(parser, {QStringLiteral("block-size"), 1, 255}, settings_block::kSize, error);
+    if (!blockSize)
+        return false;
+    faults.settingsBlockSize = int(*blockSize);
     return true;
+}
+
+bool readMonitorSettings(const QCommandLineParser &parser, MonitorSettings &settings, QString *error)
+{
+    const auto firmware = readNumber(parser, {QStringLiteral("firmware"), 0, 65535}, settings.firmwareThousandths, error);
+    if (!firmware)
+        return false;
+    settings.firmwareThousandths = quint16(*firmware);
+    if (!parser.isSet(QStringLiteral("serial")))
+        return true;
+    const QStringList parts = parser.value(QStringLiteral("serial")).split(u',');
+    bool ok = parts.size() == MonitorSettings::kSerialLength;
+    for (int i = 0; ok && i < parts.size(); ++i) {
+        const uint byte = parts[i].toUInt(&ok);
+        ok = ok && byte <= 255;
+        settings.serial[i] = quint8(byte);
+    }
+    if (!ok)
+        *error = QStringLiteral("--serial takes five whole numbers from 0 to 255, such as 12,34,56,78,90");
+    return ok;
 }
 
 bool readRadio(const QCommandLineParser &parser, const SimOptions &options, RadioSetup &radio, QString *error)
@@ -206,6 +265,7 @@ std::optional<SimOptions> parseSimOptions(const QStringList &arguments, QString 
     options.verbose = parser.isSet(QStringLiteral("verbose"));
     if (!readNumbers(parser, options, error) || !readLoadProfile(parser, options.meter.load, error)
         || !readProtocolFaults(parser, options.protocol, error)
+        || !readMonitorSettings(parser, options.monitor, error)
         || !readRadio(parser, options, options.radio, error))
         return std::nullopt;
     if (options.toStdout && options.port > 0) {

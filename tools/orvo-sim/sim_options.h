@@ -2,6 +2,7 @@
 
 #include "meter_simulation.h"
 #include "monitor_protocol.h"
+#include "monitor_settings.h"
 #include "radio_dongle.h"
 
 #include <QString>
@@ -19,6 +20,7 @@ struct SimOptions {
     bool verbose = false;
     MeterSetup meter;
     ProtocolFaults protocol;
+    MonitorSettings monitor;   // the monitor's configuration at the start
     RadioSetup radio;
 };
 
