@@ -1,0 +1,215 @@
+// The settings read: the request, the block and its texts, for the setup window and the server.
+#include "settings_read.h"
+#include "setup_rig.h"
+
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// A settings block: the given leading bytes, then filler up to 33 bytes.
+QByteArray block(const QList<int> &leading, int size = SettingsTexts::kBlockSize)
+{
+    QByteArray bytes;
+    for (const int b : leading)
+        bytes += char(b);
+    while (bytes.size() < size)
+        bytes += char(0x5A);
+    return bytes;
+}
+
+const QList<int> kTypical{100, 5, 167, 4, 1, 2, 0x00, 0x0F, 0x08, 0x98, 7};
+const QStringList kTypicalTexts{" 100", " 5", " 167", " 4", " 1", " 2", " 15", "2.2", " 7"};
+
+// The faults a read may meet, applied to the rig before the read.
+void applyScenario(SetupRig &rig, const QString &scenario)
+{
+    if (scenario == "34 bytes after RCV")
+        rig.monitor.replies.insert("RCV", block(kTypical, 34));
+    else if (scenario == "32 bytes after RCV")
+        rig.monitor.replies.insert("RCV", block(kTypical, 32));
+    else if (scenario == "no attention answer")
+        rig.monitor.attentionsToIgnore = 2;
+    else if (scenario == "SET unacknowledged")
+        rig.monitor.silent.insert("SET");
+    else if (scenario == "RCV unacknowledged")
+        rig.monitor.silent.insert("RCV");
+    else if (scenario == "port lost at RCV")
+        rig.monitor.loseDeviceOn = "RCV";
+    else if (scenario == "port cannot open") {
+        rig.port.close();
+        rig.port.failOpen = true;
+    } else if (scenario == "straggler after block") {
+        rig.view.onMainStopped = [&rig] { rig.port.arrive("\x01"); };
+    }
+}
+
+} // namespace
+
+class TestSettingsRead : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir dataHome_;
+
+private slots:
+    void initTestCase() { qputenv("XDG_DATA_HOME", dataHome_.path().toLocal8Bit()); }
+    void blockTexts_convertEachField_data();
+    void blockTexts_convertEachField();
+    void readForWindow_logsOutcome_data();
+    void readForWindow_logsOutcome();
+    void readForServer_setsStatus_data();
+    void readForServer_setsStatus();
+    void readWhileRealTimeRuns_stopsAndRestartsIt();
+    void readSettings_keepsPortWhileBlockWaits();
+    void callerAndLogDestroyedDuringRead_readEndsSafely();
+};
+
+void TestSettingsRead::blockTexts_convertEachField_data()
+{
+    QTest::addColumn<QList<int>>("leading");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("typical block, firmware 0x0898") << kTypical << kTypicalTexts;
+    QTest::newRow("firmware 2000 keeps the point") << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0x07, 0xD0, 0}
+        << QStringList{" 0", " 0", " 0", " 0", " 0", " 0", " 0", "2.", " 0"};
+    QTest::newRow("firmware 500 has no leading zero") << QList<int>{255, 255, 255, 255, 255, 255, 0, 1, 0x01, 0xF4, 255}
+        << QStringList{" 255", " 255", " 255", " 255", " 255", " 255", " 1", ".5", " 255"};
+    QTest::newRow("high byte of 128 or more read unsigned") << QList<int>{0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0x80, 0x00, 0}
+        << QStringList{" 0", " 0", " 0", " 0", " 0", " 0", " 65535", "32.768", " 0"};
+}
+
+void TestSettingsRead::blockTexts_convertEachField()
+{
+    QFETCH(QList<int>, leading);
+    QFETCH(QStringList, texts);
+    QCOMPARE(SettingsTexts::fromBlock(block(leading, SettingsTexts::kBytesRead)).toList(), texts);
+}
+
+void TestSettingsRead::readForWindow_logsOutcome_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<bool>("shownStopped");
+    const QString couldNot = "Could not read settings... Try again.";
+    QTest::newRow("block read") << "" << QStringList{"Settings have been read successfuly"} << true;
+    QTest::newRow("34 bytes after RCV") << "34 bytes after RCV" << QStringList{couldNot} << true;
+    QTest::newRow("32 bytes after RCV") << "32 bytes after RCV" << QStringList{couldNot} << true;
+    QTest::newRow("straggler after block") << "straggler after block" << QStringList{"Error # 33"} << true;
+    QTest::newRow("no attention answer") << "no attention answer"
+        << QStringList{"Unsuccessful in receiving response from Orvo-88. Try again.", couldNot} << false;
+    QTest::newRow("SET unacknowledged") << "SET unacknowledged"
+        << QStringList{"No response from \" SET \" command. Try again.", couldNot} << false;
+    QTest::newRow("RCV unacknowledged") << "RCV unacknowledged"
+        << QStringList{"No response from \" RCV \" command. Try again.", couldNot} << false;
+    QTest::newRow("port lost at RCV") << "port lost at RCV"
+        << QStringList{"A problem occured with the COM port. Correct the problem and try again."} << false;
+    QTest::newRow("port cannot open") << "port cannot open" << QStringList() << false;
+}
+
+void TestSettingsRead::readForWindow_logsOutcome()
+{
+    QFETCH(QString, scenario);
+    QFETCH(QStringList, lines);
+    QFETCH(bool, shownStopped);
+    SetupRig rig;
+    rig.prepare();
+    rig.monitor.replies.insert("RCV", block(kTypical));
+    applyScenario(rig, scenario);
+
+    const std::optional<SettingsTexts> texts = SettingsRead(rig.context).ReadSettingsForWindow();
+
+    QCOMPARE(rig.log.lines(), lines);
+    QCOMPARE(texts.has_value(), scenario.isEmpty());
+    if (texts) {
+        QCOMPARE(texts->toList(), kTypicalTexts);
+        // The 33rd byte is drained by the setup window's own handshake.
+        QCOMPARE(rig.monitor.transcript, (QStringList{"FC", "SET", "RCV", "FC"}));
+        QCOMPARE(rig.port.bytesAvailable(), 0);
+    }
+    QCOMPARE(rig.view.shown.contains("main: Real-Time Data Stopped"), shownStopped);
+    QVERIFY(!rig.link.flags().commandInProgress);
+    QVERIFY(rig.statusLog.lines.isEmpty());
+}
+
+void TestSettingsRead::readForServer_setsStatus_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("block read") << "" << "OK";
+    QTest::newRow("34 bytes after RCV") << "34 bytes after RCV" << "Could not read settings... Try again.";
+    QTest::newRow("straggler after block") << "straggler after block" << "Error # 33";
+    QTest::newRow("port cannot open") << "port cannot open" << "No response from monitor.";
+    QTest::newRow("port lost at RCV leaves status empty") << "port lost at RCV" << "";
+}
+
+void TestSettingsRead::readForServer_setsStatus()
+{
+    QFETCH(QString, scenario);
+    QFETCH(QString, status);
+    SetupRig rig;
+    rig.prepare();
+    rig.monitor.replies.insert("RCV", block(kTypical));
+    applyScenario(rig, scenario);
+
+    const ServerSettingsRead read = SettingsRead(rig.context).ReadSettingsForServer();
+
+    QCOMPARE(read.status, status);
+    QCOMPARE(read.texts.toList(), status == "OK" ? kTypicalTexts : QStringList(9, QString()));
+    QVERIFY(!rig.link.flags().commandInProgress);
+}
+
+void TestSettingsRead::readWhileRealTimeRuns_stopsAndRestartsIt()
+{
+    SetupRig rig;
+    rig.prepare(true);
+    rig.monitor.replies.insert("RCV", block(kTypical));
+
+    const ServerSettingsRead read = SettingsRead(rig.context).ReadSettingsForServer();
+
+    QCOMPARE(read.status, QStringLiteral("OK"));
+    QCOMPARE(read.texts.toList(), kTypicalTexts);
+    QCOMPARE(rig.log.lines(), (QStringList{"Realtime is ON..... now turning OFF", "Realtime is OFF",
+                                           "Realtime is ON...... Now turning it off.",
+                                           "Restoring Real-Time back to its ON state."}));
+    QCOMPARE(rig.monitor.transcript,
+             (QStringList{"FC", "TOG", "OFF", "FC", "TOG", "OFF", "FC", "SET", "RCV", "FC", "FC",
+                          "TOG", "PLR"}));
+    QVERIFY(rig.link.flags().realTimeOn);
+    QVERIFY(!rig.link.flags().commandInProgress);
+}
+
+void TestSettingsRead::readSettings_keepsPortWhileBlockWaits()
+{
+    SetupRig rig;
+    rig.prepare();
+    rig.monitor.replies.insert("RCV", block(kTypical));
+    QVERIFY(rig.link.SuspendRealTime(rig.log));
+
+    QVERIFY(SettingsRead(rig.context).ReadSettings());
+    QCOMPARE(rig.port.bytesAvailable(), SettingsTexts::kBlockSize);
+    QVERIFY(rig.link.flags().commandInProgress); // the packet receiver leaves the block alone
+
+    rig.monitor.silent.insert("RCV");
+    QVERIFY(!SettingsRead(rig.context).ReadSettings());
+    QVERIFY(!rig.link.flags().commandInProgress);
+}
+
+void TestSettingsRead::callerAndLogDestroyedDuringRead_readEndsSafely()
+{
+    SetupRig rig;
+    rig.prepare();
+    rig.monitor.replies.insert("RCV", block(kTypical));
+    auto *log = new SetupLog;
+    auto *read = new SettingsRead(SetupContext{&rig.link, log, &rig.prompts, &rig.view});
+    // A client that vanishes while its read waits for the block takes its reader along.
+    rig.view.onMainStopped = [&] {
+        delete read;
+        delete log;
+    };
+    const ServerSettingsRead result = read->ReadSettingsForServer();
+    QCOMPARE(result.status, QStringLiteral("OK"));
+    QVERIFY(!rig.link.flags().commandInProgress);
+}
+
+QTEST_GUILESS_MAIN(TestSettingsRead)
+#include "tst_settings_read.moc"
