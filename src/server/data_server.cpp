@@ -1,0 +1,270 @@
+#include "data_server.h"
+
+#include <QEventLoop>
+
+namespace {
+
+constexpr int kClosePauseMs = 1000;
+constexpr int kRecoveryPauseMs = 800;
+constexpr int kShutDownPauseMs = 800;
+// Replies to a client that does not read them stop being queued past this much unsent text.
+constexpr qint64 kMaxUnsentBytes = 256 * 1024;
+
+struct StateDisplay {
+    ServerState state;
+    const char *status;
+    ServerColour colour;
+    const char *title;
+};
+
+constexpr StateDisplay kDisplays[] = {
+    {ServerState::Closed, "TCP Server Closed", ServerColour::WhiteOnRed, "Orvo-88 Stayhost Closed"},
+    {ServerState::Listening, "TCP Server Listening", ServerColour::BlackOnYellow,
+     "Orvo-88 Stayhost Listening"},
+    {ServerState::Connected, "TCP Server Connected", ServerColour::BlackOnGreen,
+     "Orvo-88 Stayhost Connected"},
+    {ServerState::Error, "TCP Server Error", ServerColour::WhiteOnBlack, "Orvo-88 Stayhost Error"},
+};
+
+} // namespace
+
+DataServer::DataServer(Clock &clock, const LinkFlags &flags, CommandInterpreter &interpreter,
+                       ServerStatusView *view, QObject *parent)
+    : QObject(parent),
+      clock_(clock),
+      flags_(flags),
+      interpreter_(interpreter),
+      view_(view),
+      displayTimer_(clock.createTimer(this)),
+      recoveryTimer_(clock.createTimer(this))
+{
+    // Connections waiting beyond the first are dropped when listening ends.
+    listener_.setMaxPendingConnections(1);
+    connect(&listener_, &QTcpServer::newConnection, this, &DataServer::takeConnection);
+    connect(&listener_, &QTcpServer::acceptError, this, [this] { listenerFailed_ = true; });
+    connect(&interpreter_, &CommandInterpreter::autoWriteLocalRequested, this,
+            &DataServer::switchAutoWriteLocal);
+    connect(displayTimer_.get(), &ClockTimer::timeout, this, &DataServer::displayTick);
+    connect(recoveryTimer_.get(), &ClockTimer::timeout, this, &DataServer::recoveryTick);
+    displayTimer_->start(kDisplayTickMs);
+    recoveryTimer_->start(kRecoveryTickMs);
+}
+
+DataServer::~DataServer()
+{
+    dropClient();
+    if (answering_ == 0) {
+        deleteRetired();
+        return;
+    }
+    // Destroyed from inside a client's answer: its socket is still in use up the stack, and
+    // outlives the server rather than be deleted under it.
+    for (const QPointer<QTcpSocket> &socket : std::as_const(retired_)) {
+        if (socket)
+            socket->setParent(nullptr);
+    }
+}
+
+ServerState DataServer::state() const
+{
+    if (client_) {
+        if (clientFailed_)
+            return ServerState::Error;
+        return client_->state() == QAbstractSocket::ConnectedState ? ServerState::Connected
+                                                                   : ServerState::Closing;
+    }
+    if (listenerFailed_)
+        return ServerState::Error;
+    return listener_.isListening() ? ServerState::Listening : ServerState::Closed;
+}
+
+void DataServer::open()
+{
+    if (!flags_.realTimeOn || state() == ServerState::Connected)
+        return;
+    closeSocket();
+    const bool validPort = port_ >= 0 && port_ <= 0xFFFF;
+    listenerFailed_ = !validPort || !listener_.listen(address_, quint16(port_));
+    if (state() == ServerState::Listening && view_) {
+        view_->setWindowTitle(QStringLiteral("Orvo-88 Stayhost : Listening"));
+        view_->showServerStatus(QStringLiteral("TCP Server Listening"),
+                                ServerColour::BlackOnYellow);
+    }
+}
+
+void DataServer::close()
+{
+    closeSocket();
+    const QPointer<DataServer> self(this);
+    pause(kClosePauseMs);
+    if (self)
+        displayTick();
+}
+
+void DataServer::shutDown()
+{
+    if (state() == ServerState::Closed)
+        return;
+    closeSocket();
+    pause(kShutDownPauseMs);
+}
+
+void DataServer::pushReadings()
+{
+    if (autoWriteLocal_ && state() == ServerState::Connected)
+        sendLine(client_, interpreter_.pushLine());
+}
+
+void DataServer::displayTick()
+{
+    if (state() == ServerState::Closing)
+        closeSocket();
+    show(state());
+    if (startupListen_ && state() == ServerState::Closed)
+        open();
+}
+
+void DataServer::recoveryTick()
+{
+    if (state() == ServerState::Connected)
+        return;
+    if (state() == ServerState::Error) {
+        closeSocket();
+        const QPointer<DataServer> self(this);
+        pause(kRecoveryPauseMs);
+        if (!self)
+            return;
+    }
+    // The pause ran other events: a tick may have opened the server meanwhile.
+    if (state() == ServerState::Closed)
+        open();
+}
+
+void DataServer::takeConnection()
+{
+    QTcpSocket *socket = listener_.nextPendingConnection();
+    if (!socket)
+        return;
+    // The endpoint becomes this client's connection: nobody else can connect until it is gone.
+    listener_.close();
+    dropClient();
+    socket->setParent(this);
+    // Qt's own buffer stays small too; the reader drains it past its limit.
+    socket->setReadBufferSize(64 * 1024);
+    client_ = socket;
+    clientFailed_ = false;
+    reader_.reset();
+    connect(socket, &QTcpSocket::readyRead, this, &DataServer::receive);
+    connect(socket, &QAbstractSocket::errorOccurred, this,
+            [this, socket](QAbstractSocket::SocketError error) {
+                // A client that leaves is the ordinary end of a connection, not a failure.
+                if (socket == client_ && error != QAbstractSocket::RemoteHostClosedError)
+                    clientFailed_ = true;
+            });
+}
+
+void DataServer::receive()
+{
+    const QPointer<QTcpSocket> socket = qobject_cast<QTcpSocket *>(sender());
+    if (!socket || socket != client_)
+        return;
+    QByteArray line;
+    switch (reader_.read(*socket, line)) {
+    case CommandLineReader::Result::Incomplete:
+        return;
+    case CommandLineReader::Result::TooLong:
+        sendLine(socket, QStringLiteral("Error! Command too long"));
+        return;
+    case CommandLineReader::Result::Line:
+        break;
+    }
+    if (socket->state() != QAbstractSocket::ConnectedState) {
+        if (view_)
+            view_->setWindowTitle(QStringLiteral("TCP Server : Chatting with "));
+        socket->write("myname"); // to a closed connection: a failed write is of no concern
+        return;
+    }
+    // The reply goes to the client that asked, or nowhere if it left during a monitor command.
+    const QPointer<DataServer> self(this);
+    ++answering_;
+    interpreter_.interpret(line, [socket, this](const QString &reply) {
+        sendLine(socket, reply);
+    });
+    if (!self)
+        return;
+    if (--answering_ == 0)
+        deleteRetired();
+}
+
+void DataServer::closeSocket()
+{
+    dropClient();
+    listener_.close();
+    listenerFailed_ = false;
+}
+
+void DataServer::dropClient()
+{
+    clientFailed_ = false;
+    if (!client_)
+        return;
+    QTcpSocket *socket = client_;
+    client_ = nullptr;
+    retire(socket);
+}
+
+void DataServer::retire(QTcpSocket *socket)
+{
+    socket->disconnect(this);
+    socket->abort();
+    retired_.append(socket);
+    if (answering_ == 0)
+        deleteRetired();
+}
+
+void DataServer::deleteRetired()
+{
+    for (const QPointer<QTcpSocket> &socket : std::as_const(retired_)) {
+        if (socket)
+            socket->deleteLater();
+    }
+    retired_.clear();
+}
+
+void DataServer::show(ServerState state)
+{
+    if (!view_)
+        return;
+    for (const StateDisplay &d : kDisplays) {
+        if (d.state == state) {
+            view_->showServerStatus(QString::fromLatin1(d.status), d.colour);
+            view_->setWindowTitle(QString::fromLatin1(d.title));
+        }
+    }
+}
+
+void DataServer::sendLine(QTcpSocket *socket, const QString &text)
+{
+    if (!socket || socket->state() != QAbstractSocket::ConnectedState
+        || socket->bytesToWrite() > kMaxUnsentBytes)
+        return;
+    socket->write(text.toLatin1() + "\r\n");
+}
+
+void DataServer::pause(int ms)
+{
+    QEventLoop loop;
+    const std::unique_ptr<ClockTimer> timer = clock_.createTimer();
+    timer->setSingleShot(true);
+    connect(timer.get(), &ClockTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+    timer->start(ms);
+    loop.exec();
+    // This object may be gone now; the caller checks before touching it.
+}
+
+void DataServer::switchAutoWriteLocal(bool on)
+{
+    autoWriteLocal_ = on;
+    emit autoWriteLocalChanged(on);
+}
