@@ -1,0 +1,78 @@
+// orvotove: the acquisition and relay program for the Orvo-88 energy monitor. Configuration
+// lives in the settings ($XDG_CONFIG_HOME/Orvotove/Orvotove.ini), not on the command line.
+#include "clock.h"
+#include "ini_settings_store.h"
+#include "main_window.h"
+#include "qt_serial_port.h"
+#include "termination_signals.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QSessionManager>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void parseCommandLine(const QApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Acquisition and relay program for the Orvo-88 energy monitor.\n"
+        "Settings: $XDG_CONFIG_HOME/Orvotove/Orvotove.ini (section [startup])."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.process(app);
+}
+
+// With ORVO_STARTUP_TIMING set, prints how long the way from main() to a shown window took,
+// once the events queued by showing it have been handled.
+void reportStartupTiming(MainWindow &window, const QElapsedTimer &sinceMain)
+{
+    if (!qEnvironmentVariableIsSet("ORVO_STARTUP_TIMING"))
+        return;
+    QObject::connect(&window, &MainWindow::windowShown, &window, [&sinceMain] {
+        QTimer::singleShot(0, [&sinceMain] {
+            std::fprintf(stderr, "orvotove: window shown %lld ms after main()\n",
+                         static_cast<long long>(sinceMain.elapsed()));
+        });
+    });
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QElapsedTimer sinceMain;
+    sinceMain.start();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Orvotove"));
+    QApplication::setOrganizationName(QStringLiteral("Orvotove"));
+    QApplication::setApplicationVersion(QStringLiteral("1.04"));
+    parseCommandLine(app);
+    // The window parks in the tray while minimized; the program ends only through shut-down.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    IniSettingsStore store;
+    QtSerialPort port;
+    SystemClock clock;
+    MainWindow window(port, clock, store);
+    QObject::connect(&window, &MainWindow::shutDownFinished, &app, &QCoreApplication::quit);
+
+    // However the program is asked to end, the same orderly end writes the counters.
+    TerminationSignalWatcher signalWatcher;
+    if (!signalWatcher.install())
+        std::fprintf(stderr, "orvotove: cannot catch SIGTERM, SIGINT and SIGHUP\n");
+    QObject::connect(&signalWatcher, &TerminationSignalWatcher::terminationRequested, &window,
+                     &MainWindow::shutDown);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager &) { window.shutDown(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &MainWindow::shutDown);
+
+    reportStartupTiming(window, sinceMain);
+    // Start-up runs inside the event loop, so that a request to end during its waits ends it.
+    QTimer::singleShot(0, &window, &MainWindow::start);
+    return app.exec();
+}

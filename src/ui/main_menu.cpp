@@ -1,0 +1,52 @@
+#include "main_menu.h"
+
+#include <QMenu>
+#include <QMenuBar>
+
+namespace {
+
+QAction *addEntry(QWidget &owner, const char *objectName, const QString &caption,
+                  bool enabled = true)
+{
+    auto *action = new QAction(caption, &owner);
+    action->setObjectName(QString::fromLatin1(objectName));
+    action->setEnabled(enabled);
+    owner.addAction(action);
+    return action;
+}
+
+QMenu *addSubmenu(QMenuBar &bar, const char *objectName, const QString &caption)
+{
+    QMenu *menu = bar.addMenu(caption);
+    menu->setObjectName(QString::fromLatin1(objectName));
+    menu->menuAction()->setObjectName(QString::fromLatin1(objectName));
+    return menu;
+}
+
+} // namespace
+
+MainMenu buildMainMenu(QMenuBar &bar)
+{
+    // Entries that open windows or work the data server are disabled until those arrive.
+    constexpr bool kNotYet = false;
+    MainMenu m;
+    m.files = addSubmenu(bar, "MnuFiles", QStringLiteral("Files"));
+    m.exit = addEntry(*m.files, "MnuExit", QStringLiteral("Exit"));
+
+    m.communication = addSubmenu(bar, "MnuCom", QStringLiteral("Communication"));
+    m.communicationPanel = addEntry(*m.communication, "MnuOPEN", QStringLiteral("OPEN"), kNotYet);
+    m.openComPort = addEntry(*m.communication, "MnuOpenCom", QStringLiteral("Open COM Port"));
+    m.closeComPort = addEntry(*m.communication, "MnuClosePort", QStringLiteral("Close COM Port"));
+    m.startRealTime = addEntry(*m.communication, "MnuStartRTL", QStringLiteral("Start Real-Time Data"));
+    m.stopRealTime = addEntry(*m.communication, "MnuStopRTL", QStringLiteral("Stop Real-Time Data"));
+    m.openSocket = addEntry(*m.communication, "MnuOpenSocket", QStringLiteral("Open Socket"), kNotYet);
+    m.closeSocket = addEntry(*m.communication, "MnuCloseSocket", QStringLiteral("Close Socket"), kNotYet);
+
+    m.writeToWeb = addEntry(bar, "MnuWritetoWeb", QStringLiteral("Write To Web"), kNotYet);
+    m.options = addEntry(bar, "MnuOptions", QStringLiteral("Options"), kNotYet);
+    m.utility = addEntry(bar, "MnuUtil", QStringLiteral("Orvo-88 Utility"), kNotYet);
+
+    m.help = addSubmenu(bar, "MnuHelp", QStringLiteral("Help"));
+    m.about = addEntry(*m.help, "MnuAbout", QStringLiteral("About"));
+    return m;
+}

@@ -1,0 +1,155 @@
+#include "main_window.h"
+
+#include "acquisition_core.h"
+#include "app_icon.h"
+#include "message_box_prompts.h"
+#include "program_texts.h"
+#include "status_fields.h"
+#include "status_log_list.h"
+#include "tray_parking.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+constexpr QSize kStartSize{532, 228};
+} // namespace
+
+MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
+                       UserPrompts *prompts, QWidget *parent)
+    : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainWindow"));
+    setWindowTitle(ProgramTexts::windowTitle());
+    setWindowIcon(programIcon());
+    placeAtStart();
+    // The diagnostic packet fields, the test buttons and the records list stay hidden for the
+    // whole run, so they are not built; "Delete Box and Contents" empties a list that is never
+    // filled.
+    buildFields();
+    menu_ = buildMainMenu(*menuBar());
+    if (!prompts) {
+        ownPrompts_ = std::make_unique<MessageBoxPrompts>(this);
+        prompts = ownPrompts_.get();
+    }
+    prompts_ = prompts;
+    tray_ = new TrayParking(*this, this);
+    // The data server, the communication panel and the other windows plug in here when they
+    // exist: CoreReporters::server, CoreReporters::openCommunicationPanel and
+    // TrayParking::closeOtherWindows.
+    core_ = std::make_unique<AcquisitionCore>(
+        port, clock, store,
+        CoreReporters{statusLog_, portField_, prompts_, realTimeField_, &busy_, nullptr, {}});
+    connectMenu();
+}
+
+MainWindow::~MainWindow()
+{
+    core_.reset();
+}
+
+void MainWindow::buildFields()
+{
+    auto *central = new QWidget(this);
+    auto *grid = new QGridLayout(central);
+    statusLog_ = new StatusLogList(central);
+    portField_ = new PortStatusField(central);
+    realTimeField_ = new RealTimeStatusField(central);
+    serverField_ = new ServerStatusField(central);
+    deleteBox_ = new QPushButton(QStringLiteral("Delete Box and Contents"), central);
+    deleteBox_->setObjectName(QStringLiteral("Command1"));
+    grid->addWidget(statusLog_, 0, 0, 4, 1);
+    grid->addWidget(portField_, 0, 1);
+    grid->addWidget(realTimeField_, 1, 1);
+    grid->addWidget(serverField_, 2, 1);
+    grid->addWidget(deleteBox_, 3, 1);
+    grid->setColumnStretch(0, 3);
+    grid->setColumnStretch(1, 2);
+    setCentralWidget(central);
+    connect(deleteBox_, &QPushButton::clicked, this, &MainWindow::deleteBoxAndContents);
+}
+
+void MainWindow::connectMenu()
+{
+    connect(menu_.exit, &QAction::triggered, this, &QWidget::close);
+    connect(menu_.openComPort, &QAction::triggered, this, [this] { core_->link().OpenMonitorPort(); });
+    connect(menu_.closeComPort, &QAction::triggered, this, &MainWindow::closeComPort);
+    connect(menu_.startRealTime, &QAction::triggered, this,
+            [this] { core_->realTime().MnuStartRTL_Click(); });
+    connect(menu_.stopRealTime, &QAction::triggered, this,
+            [this] { core_->realTime().MnuStopRTL_Click(); });
+    connect(menu_.about, &QAction::triggered, this, &MainWindow::showAbout);
+}
+
+void MainWindow::placeAtStart()
+{
+    const QScreen *where = screen();
+    move(where ? where->availableGeometry().topLeft() : QPoint(0, 0));
+    resize(kStartSize);
+}
+
+void MainWindow::start()
+{
+    realTimeField_->showRealTimeStopped(RealTimeStatusView::Field::MainWindow);
+    serverField_->showServerClosed();
+    core_->prepare(); // settings read, port closed and shown closed, watchdog and save running
+    show();
+    emit windowShown();
+    if (shutDown_) // asked to end while the window was coming up
+        return;
+    core_->startAutomaticActions();
+    tray_->prepare();
+}
+
+void MainWindow::shutDown()
+{
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    core_->link().CloseMonitorPort();
+    closeServerForShutDown();
+    core_->shutDown();
+    tray_->removeIcon();
+    emit shutDownFinished();
+}
+
+void MainWindow::closeServerForShutDown()
+{
+    // Once the data server exists: when its socket is not closed, close it and give it 800 ms
+    // (core_->link().Dly(800)) to say goodbye to its client before the settings are written.
+    // Until then there is never a socket to close.
+}
+
+void MainWindow::closeComPort()
+{
+    // A closed port shows "COM Port is Closed"; the web form's status field follows once the
+    // web form exists.
+    if (core_->link().port().isOpen())
+        core_->link().CloseMonitorPort();
+}
+
+void MainWindow::deleteBoxAndContents()
+{
+    placeAtStart();
+}
+
+void MainWindow::showAbout()
+{
+    prompts_->message(ProgramTexts::aboutText());
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    shutDown();
+    event->accept();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        tray_->windowMinimized();
+}

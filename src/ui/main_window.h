@@ -1,0 +1,82 @@
+#pragma once
+
+#include "busy_cursor.h"
+#include "main_menu.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class AcquisitionCore;
+class Clock;
+class PortStatusField;
+class QPushButton;
+class RealTimeStatusField;
+class SerialPort;
+class ServerStatusField;
+class SettingsStore;
+class StatusLogList;
+class TrayParking;
+class UserPrompts;
+
+// The main window: owns the acquisition side for the whole run, shows the state of the port,
+// of the real-time stream and of the server with the status log, and runs start-up and the
+// orderly end.
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+public:
+    // Without prompts, messages and questions appear as message boxes over this window.
+    MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
+               UserPrompts *prompts = nullptr, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Start-up: settings read, port shown closed, window shown, then the automatic actions the
+    // settings ask for. Call once.
+    void start();
+    // The orderly end: port closed, server closed, settings written, tray icon removed. Runs
+    // once however often it is asked for; emits shutDownFinished when done.
+    void shutDown();
+    bool isShutDown() const { return shutDown_; }
+
+    // Back to the start-up place and size: top-left corner of the screen, 532 by 228 pixels.
+    void placeAtStart();
+
+    AcquisitionCore &core() { return *core_; }
+    const MainMenu &menu() const { return menu_; }
+    StatusLogList &statusLog() { return *statusLog_; }
+    PortStatusField &portField() { return *portField_; }
+    RealTimeStatusField &realTimeField() { return *realTimeField_; }
+    ServerStatusField &serverField() { return *serverField_; }
+    QPushButton &deleteBoxButton() { return *deleteBox_; }
+    TrayParking &tray() { return *tray_; }
+
+signals:
+    void windowShown();
+    void shutDownFinished();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void buildFields();
+    void connectMenu();
+    void closeComPort();
+    void closeServerForShutDown();
+    void deleteBoxAndContents();
+    void showAbout();
+
+    StatusLogList *statusLog_ = nullptr;
+    PortStatusField *portField_ = nullptr;
+    RealTimeStatusField *realTimeField_ = nullptr;
+    ServerStatusField *serverField_ = nullptr;
+    QPushButton *deleteBox_ = nullptr;
+    MainMenu menu_;
+    BusyCursor busy_;
+    std::unique_ptr<UserPrompts> ownPrompts_;
+    UserPrompts *prompts_ = nullptr;
+    TrayParking *tray_ = nullptr;
+    // Last member: it goes first, while the fields it reports to still exist.
+    std::unique_ptr<AcquisitionCore> core_;
+    bool shutDown_ = false;
+};

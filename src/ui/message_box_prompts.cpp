@@ -1,0 +1,16 @@
+#include "message_box_prompts.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+void MessageBoxPrompts::message(const QString &text)
+{
+    QMessageBox::information(parent_, QCoreApplication::applicationName(), text, QMessageBox::Ok);
+}
+
+bool MessageBoxPrompts::askYesNo(const QString &text)
+{
+    return QMessageBox::question(parent_, QCoreApplication::applicationName(), text,
+                                 QMessageBox::Yes | QMessageBox::No)
+           == QMessageBox::Yes;
+}

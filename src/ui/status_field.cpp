@@ -1,0 +1,34 @@
+#include "status_field.h"
+
+#include <QPalette>
+
+StatusField::StatusField(const QString &objectName, QWidget *parent) : QLineEdit(parent)
+{
+    setObjectName(objectName);
+    setReadOnly(true);
+    setAlignment(Qt::AlignCenter);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void StatusField::showState(const QString &text, const QColor &foreground,
+                            const QColor &background)
+{
+    QPalette p = palette();
+    // Both colour groups, so the box keeps its colours while the window is not active.
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(group, QPalette::Text, foreground);
+        p.setColor(group, QPalette::Base, background);
+    }
+    setPalette(p);
+    setText(text);
+}
+
+QColor StatusField::foreground() const
+{
+    return palette().color(QPalette::Active, QPalette::Text);
+}
+
+QColor StatusField::background() const
+{
+    return palette().color(QPalette::Active, QPalette::Base);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "port_status_view.h"
+#include "realtime_status_view.h"
+#include "status_field.h"
+
+// The main window's port field (Text1).
+class PortStatusField final : public StatusField, public PortStatusView {
+    Q_OBJECT
+public:
+    explicit PortStatusField(QWidget *parent = nullptr) : StatusField(QStringLiteral("Text1"), parent) {}
+    void showPortOpen() override { showGood(QStringLiteral("COM Port is Open")); }
+    void showPortClosed() override { showStopped(QStringLiteral("COM Port is Closed")); }
+};
+
+// The main window's real-time field (Text2). The web form's status field lives in the web form.
+class RealTimeStatusField final : public StatusField, public RealTimeStatusView {
+    Q_OBJECT
+public:
+    explicit RealTimeStatusField(QWidget *parent = nullptr) : StatusField(QStringLiteral("Text2"), parent) {}
+    void showRealTimeActive(Field field) override
+    {
+        if (field == Field::MainWindow)
+            showGood(QStringLiteral("Real-Time Data Active"));
+    }
+    void showRealTimeStopped(Field field) override
+    {
+        if (field == Field::MainWindow)
+            showStopped(QStringLiteral("Real-Time Data Stopped"));
+    }
+};
+
+// The main window's server field (Text12). Only the closed state exists until the data server
+// reports its own states here.
+class ServerStatusField final : public StatusField {
+    Q_OBJECT
+public:
+    explicit ServerStatusField(QWidget *parent = nullptr) : StatusField(QStringLiteral("Text12"), parent) {}
+    void showServerClosed() { showStopped(QStringLiteral("Orvo-88 Stayhost Closed")); }
+};

@@ -1,0 +1,21 @@
+#include "status_log_list.h"
+
+StatusLogList::StatusLogList(QWidget *parent) : QListWidget(parent)
+{
+    setObjectName(QStringLiteral("List1"));
+    setSelectionMode(QAbstractItemView::NoSelection);
+}
+
+void StatusLogList::addLine(const QString &line)
+{
+    addItem(line);
+    scrollToBottom(); // the newest line is the one the user wants to see
+}
+
+QStringList StatusLogList::lines() const
+{
+    QStringList all;
+    for (int row = 0; row < count(); ++row)
+        all.append(item(row)->text());
+    return all;
+}
