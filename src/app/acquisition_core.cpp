@@ -12,12 +12,17 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
       link_(port, clock, LinkReporters{r.statusLog, r.portView, r.prompts, {}}, this),
       decoder_(statusLog_, clock),
       receiver_(port, clock, link_.flags(), decoder_, statusLog_, this),
+      prompts_(r.prompts),
+      realTimeView_(r.realTimeView),
+      monitorCommands_(setupContext()),
+      interpreter_(decoder_.reading(), loads_, loadSwitch_, monitorCommands_, r.prompts, this),
+      server_(clock, link_.flags(), interpreter_, r.serverView, this),
       discovery_(link_, statusLog_, r.busy, this),
       control_(link_, discovery_,
-               RealTimeServices{r.statusLog, r.prompts, r.realTimeView, r.server,
+               RealTimeServices{r.statusLog, r.prompts, r.realTimeView, &server_,
                                 r.openCommunicationPanel},
                this),
-      watchdog_(clock, link_.flags(), control_, r.realTimeView, r.server, this),
+      watchdog_(clock, link_.flags(), control_, r.realTimeView, &server_, this),
       autoStart_(clock, link_, discovery_, control_, r.statusLog, r.prompts, this),
       periodicSave_(clock, [this] { saveSettings(); }, this)
 {
@@ -28,6 +33,15 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
     // are taken from the event loop, once the sequence has returned.
     connect(&control_, &RealTimeControl::portReleased, &receiver_, &PacketReceiver::drain,
             Qt::QueuedConnection);
+    connect(&interpreter_, &CommandInterpreter::loadDataChanged, this,
+            [this](quint16 mask) { settings_.loadData = mask; });
+    connect(&server_, &DataServer::autoWriteLocalChanged, this,
+            &AcquisitionCore::storeAutoWriteLocal);
+}
+
+SetupContext AcquisitionCore::setupContext()
+{
+    return SetupContext{&link_, &setupLog_, prompts_, realTimeView_};
 }
 
 AcquisitionCore::~AcquisitionCore() = default;
@@ -37,6 +51,10 @@ void AcquisitionCore::applySettings()
     link_.setPortNumber(settings_.comPort);
     control_.setLinkMethod(settings_.linkMethod);
     control_.setStartupListen(settings_.startupListen);
+    // The port is kept as a signed 16-bit number; read as unsigned it reaches every TCP port.
+    server_.setPort(quint16(settings_.tcpPort));
+    server_.setStartupListen(settings_.startupListen);
+    server_.setAutoWriteLocal(settings_.autoWriteLocal != 0);
     decoder_.restoreState(settings_.counters);
     // The stored mask fills the load table and is rebuilt from it, so that it still holds the
     // stored loads for the web posts and the next shut-down.
@@ -79,8 +97,17 @@ void AcquisitionCore::shutDown()
         return; // several ways lead here (window, menu, signals); the counters are written once
     shutDown_ = true;
     link_.CloseMonitorPort();
+    server_.shutDown();
     takeDecoderState();
     saveSettingsAtShutdown(settings_, store_);
+}
+
+void AcquisitionCore::storeAutoWriteLocal(bool on)
+{
+    // A client's TRIGON/TRIGOFF is stored at once, as ticking the options box would.
+    settings_.autoWriteLocal = on ? 1 : 0;
+    store_.setValue(QStringLiteral("AutoWriteLocal"), QString::number(settings_.autoWriteLocal));
+    store_.sync();
 }
 
 void AcquisitionCore::reopenPortQuietly()

@@ -2,7 +2,9 @@
 
 #include "app_settings.h"
 #include "auto_start.h"
+#include "command_interpreter.h"
 #include "data_flow_watchdog.h"
+#include "data_server.h"
 #include "load_table.h"
 #include "monitor_link.h"
 #include "packet_decoder.h"
@@ -10,14 +12,16 @@
 #include "periodic_save.h"
 #include "radio_discovery.h"
 #include "realtime_control.h"
+#include "setup_log.h"
+#include "setup_monitor_commands.h"
 
 #include <QObject>
 
 #include <functional>
 
 class BusyIndicator;
-class DataServerControl;
 class RealTimeStatusView;
+class ServerStatusView;
 class SettingsStore;
 
 // Where the program's long-lived objects report to the user; the main window fills it, tests
@@ -28,13 +32,14 @@ struct CoreReporters {
     UserPrompts *prompts = nullptr;
     RealTimeStatusView *realTimeView = nullptr;
     BusyIndicator *busy = nullptr;
-    DataServerControl *server = nullptr;
+    ServerStatusView *serverView = nullptr;
     std::function<void()> openCommunicationPanel;
 };
 
-// The acquisition side of the program, one instance for the whole run: the settings, the serial
+// The program's long-lived objects, one instance each for the whole run: the settings, the serial
 // session, the packet receiver and decoder, real-time control with its watchdog, the automatic
-// start and the periodic save, wired together.
+// start and the periodic save, the setup log and sequences, and the TCP data server, wired
+// together.
 class AcquisitionCore : public QObject {
     Q_OBJECT
 public:
@@ -48,7 +53,8 @@ public:
     // Start-up after the window shows: opens the port and arms the automatic start of real time
     // when the settings ask for it.
     void startAutomaticActions();
-    // Shut-down: closes the port and writes the settings.
+    // Shut-down: closes the port, closes the data server (with a pause for its client) and
+    // writes the settings.
     void shutDown();
     // The periodic save of the counters and the web posting settings.
     void saveSettings();
@@ -62,11 +68,16 @@ public:
     AutoStart &autoStart() { return autoStart_; }
     PeriodicSave &periodicSave() { return periodicSave_; }
     LoadTable &loads() { return loads_; }
+    SetupLog &setupLog() { return setupLog_; }
+    SetupContext setupContext();
+    DataServer &server() { return server_; }
+    LoadSwitchFlags &loadSwitch() { return loadSwitch_; }
 
 private:
     void applySettings();
     void takeDecoderState();
     void reopenPortQuietly();
+    void storeAutoWriteLocal(bool on);
 
     // Status lines go nowhere when no log is given.
     class DiscardedLines final : public StatusLines {
@@ -84,6 +95,13 @@ private:
     MonitorLink link_;
     PacketDecoder decoder_;
     PacketReceiver receiver_;
+    UserPrompts *prompts_;
+    RealTimeStatusView *realTimeView_;
+    SetupLog setupLog_;
+    SetupMonitorCommands monitorCommands_;
+    LoadSwitchFlags loadSwitch_;
+    CommandInterpreter interpreter_;
+    DataServer server_;
     RadioDiscovery discovery_;
     RealTimeControl control_;
     DataFlowWatchdog watchdog_;

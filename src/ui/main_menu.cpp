@@ -39,8 +39,8 @@ MainMenu buildMainMenu(QMenuBar &bar)
     m.closeComPort = addEntry(*m.communication, "MnuClosePort", QStringLiteral("Close COM Port"));
     m.startRealTime = addEntry(*m.communication, "MnuStartRTL", QStringLiteral("Start Real-Time Data"));
     m.stopRealTime = addEntry(*m.communication, "MnuStopRTL", QStringLiteral("Stop Real-Time Data"));
-    m.openSocket = addEntry(*m.communication, "MnuOpenSocket", QStringLiteral("Open Socket"), kNotYet);
-    m.closeSocket = addEntry(*m.communication, "MnuCloseSocket", QStringLiteral("Close Socket"), kNotYet);
+    m.openSocket = addEntry(*m.communication, "MnuOpenSocket", QStringLiteral("Open Socket"));
+    m.closeSocket = addEntry(*m.communication, "MnuCloseSocket", QStringLiteral("Close Socket"));
 
     m.writeToWeb = addEntry(bar, "MnuWritetoWeb", QStringLiteral("Write To Web"), kNotYet);
     m.options = addEntry(bar, "MnuOptions", QStringLiteral("Options"), kNotYet);

@@ -37,12 +37,11 @@ MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
     }
     prompts_ = prompts;
     tray_ = new TrayParking(*this, this);
-    // The data server, the communication panel and the other windows plug in here when they
-    // exist: CoreReporters::server, CoreReporters::openCommunicationPanel and
-    // TrayParking::closeOtherWindows.
+    // The communication panel and the other windows plug in here when they exist:
+    // CoreReporters::openCommunicationPanel and TrayParking::closeOtherWindows.
     core_ = std::make_unique<AcquisitionCore>(
         port, clock, store,
-        CoreReporters{statusLog_, portField_, prompts_, realTimeField_, &busy_, nullptr, {}});
+        CoreReporters{statusLog_, portField_, prompts_, realTimeField_, &busy_, serverField_, {}});
     connectMenu();
 }
 
@@ -58,7 +57,7 @@ void MainWindow::buildFields()
     statusLog_ = new StatusLogList(central);
     portField_ = new PortStatusField(central);
     realTimeField_ = new RealTimeStatusField(central);
-    serverField_ = new ServerStatusField(central);
+    serverField_ = new ServerStatusField(this, central);
     deleteBox_ = new QPushButton(QStringLiteral("Delete Box and Contents"), central);
     deleteBox_->setObjectName(QStringLiteral("Command1"));
     grid->addWidget(statusLog_, 0, 0, 4, 1);
@@ -81,6 +80,8 @@ void MainWindow::connectMenu()
             [this] { core_->realTime().MnuStartRTL_Click(); });
     connect(menu_.stopRealTime, &QAction::triggered, this,
             [this] { core_->realTime().MnuStopRTL_Click(); });
+    connect(menu_.openSocket, &QAction::triggered, this, [this] { core_->server().open(); });
+    connect(menu_.closeSocket, &QAction::triggered, this, [this] { core_->server().close(); });
     connect(menu_.about, &QAction::triggered, this, &MainWindow::showAbout);
 }
 
@@ -109,18 +110,9 @@ void MainWindow::shutDown()
     if (shutDown_)
         return;
     shutDown_ = true;
-    core_->link().CloseMonitorPort();
-    closeServerForShutDown();
-    core_->shutDown();
+    core_->shutDown(); // port closed, server closed with its pause, settings written
     tray_->removeIcon();
     emit shutDownFinished();
-}
-
-void MainWindow::closeServerForShutDown()
-{
-    // Once the data server exists: when its socket is not closed, close it and give it 800 ms
-    // (core_->link().Dly(800)) to say goodbye to its client before the settings are written.
-    // Until then there is never a socket to close.
 }
 
 void MainWindow::closeComPort()

@@ -62,7 +62,6 @@ private:
     void buildFields();
     void connectMenu();
     void closeComPort();
-    void closeServerForShutDown();
     void deleteBoxAndContents();
     void showAbout();
 

@@ -1,4 +1,5 @@
 #include "status_field.h"
+#include "status_fields.h"
 
 #include <QPalette>
 
@@ -31,4 +32,28 @@ QColor StatusField::foreground() const
 QColor StatusField::background() const
 {
     return palette().color(QPalette::Active, QPalette::Base);
+}
+
+void ServerStatusField::showServerStatus(const QString &text, ServerColour colour)
+{
+    switch (colour) {
+    case ServerColour::BlackOnGreen:
+        showGood(text);
+        break;
+    case ServerColour::WhiteOnRed:
+        showStopped(text);
+        break;
+    case ServerColour::BlackOnYellow:
+        showState(text, Qt::black, Qt::yellow);
+        break;
+    case ServerColour::WhiteOnBlack:
+        showState(text, Qt::white, Qt::black);
+        break;
+    }
+}
+
+void ServerStatusField::setWindowTitle(const QString &title)
+{
+    if (titled_)
+        titled_->setWindowTitle(title);
 }

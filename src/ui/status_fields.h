@@ -2,6 +2,7 @@
 
 #include "port_status_view.h"
 #include "realtime_status_view.h"
+#include "server_status_view.h"
 #include "status_field.h"
 
 // The main window's port field (Text1).
@@ -30,11 +31,19 @@ public:
     }
 };
 
-// The main window's server field (Text12). Only the closed state exists until the data server
-// reports its own states here.
-class ServerStatusField final : public StatusField {
+// The main window's server field (Text12); the data server also names its state in the title of
+// the window given.
+class ServerStatusField final : public StatusField, public ServerStatusView {
     Q_OBJECT
 public:
-    explicit ServerStatusField(QWidget *parent = nullptr) : StatusField(QStringLiteral("Text12"), parent) {}
+    ServerStatusField(QWidget *titled, QWidget *parent)
+        : StatusField(QStringLiteral("Text12"), parent), titled_(titled)
+    {
+    }
     void showServerClosed() { showStopped(QStringLiteral("Orvo-88 Stayhost Closed")); }
+    void showServerStatus(const QString &text, ServerColour colour) override;
+    void setWindowTitle(const QString &title) override;
+
+private:
+    QWidget *titled_;
 };
