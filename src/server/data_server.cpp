@@ -249,6 +249,10 @@ void DataServer::sendLine(QTcpSocket *socket, const QString &text)
         || socket->bytesToWrite() > kMaxUnsentBytes)
         return;
     socket->write(text.toLatin1() + "\r\n");
+    // Handed to the system at once: a client that has already shut down its sending side (as
+    // `nc` does at the end of its input) makes Qt drop the connection, and with it whatever
+    // was still waiting in Qt's buffer, as soon as the event loop sees the end of its stream.
+    socket->flush();
 }
 
 void DataServer::pause(int ms)

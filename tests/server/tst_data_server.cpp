@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 #include <memory>
 
 namespace {
@@ -85,6 +87,7 @@ private slots:
     void floodWithoutCr_staysBoundedAndNextClientIsServed();
     void clientLeavingDuringSettings_leavesServerServing();
     void pushReadings_sendsAllLineOnlyAfterTrigon();
+    void clientThatShutsDownItsSending_stillGetsTheReply();
 };
 
 void TestDataServer::openWhileRealTimeStopped_changesNothing()
@@ -258,6 +261,21 @@ void TestDataServer::pushReadings_sendsAllLineOnlyAfterTrigon()
     rig.server.pushReadings();
     QVERIFY(QSignalSpy(client.get(), &QIODevice::readyRead).wait(5000) || client->canReadLine());
     QCOMPARE(client->readLine(), QByteArray("0\t0\t.000\t.000\t0\t.0\t.0\t0\t0\t0\t0\t77\r\n"));
+}
+
+// A client that sends its command and closes its sending side at once, as `nc` does at the end of
+// its input: the reply must still reach it.
+void TestDataServer::clientThatShutsDownItsSending_stillGetsTheReply()
+{
+    ServerRig rig;
+    rig.server.open();
+    auto client = connectedClient(rig.server.listeningPort());
+    QTRY_COMPARE(rig.server.state(), ServerState::Connected);
+    client->write("GETSEC\r");
+    QVERIFY(client->waitForBytesWritten(5000));
+    QCOMPARE(::shutdown(int(client->socketDescriptor()), SHUT_WR), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(client->canReadLine(), 5000);
+    QCOMPARE(client->readLine(), QByteArray("77\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestDataServer)
