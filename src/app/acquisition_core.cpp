@@ -58,21 +58,21 @@ void AcquisitionCore::applySettings()
     decoder_.restoreState(settings_.counters);
     // The stored mask fills the load table and is rebuilt from it, so that it still holds the
     // stored loads for the web posts and the next shut-down.
-    loads_.CvtLoadDataToBits(settings_.loadData);
-    settings_.loadData = loads_.CvtBitsToLoadData();
+    loads_.loadDataToBits(settings_.loadData);
+    settings_.loadData = loads_.bitsToLoadData();
 }
 
 void AcquisitionCore::takeDecoderState()
 {
     settings_.counters = decoder_.persistedState();
-    settings_.loadData = loads_.CvtBitsToLoadData();
+    settings_.loadData = loads_.bitsToLoadData();
 }
 
 void AcquisitionCore::prepare()
 {
     settings_ = loadAppSettings(store_);
     applySettings();
-    link_.CloseMonitorPort();
+    link_.closePort();
     watchdog_.start();
     periodicSave_.start();
 }
@@ -80,7 +80,7 @@ void AcquisitionCore::prepare()
 void AcquisitionCore::startAutomaticActions()
 {
     if (settings_.startupComIsOn)
-        link_.OpenMonitorPort();
+        link_.openPort();
     if (settings_.startupRtlIsOn)
         autoStart_.arm();
 }
@@ -88,7 +88,7 @@ void AcquisitionCore::startAutomaticActions()
 void AcquisitionCore::saveSettings()
 {
     takeDecoderState();
-    SaveSettings(settings_, store_);
+    storeSettings(settings_, store_);
 }
 
 void AcquisitionCore::shutDown()
@@ -96,7 +96,7 @@ void AcquisitionCore::shutDown()
     if (shutDown_)
         return; // several ways lead here (window, menu, signals); the counters are written once
     shutDown_ = true;
-    link_.CloseMonitorPort();
+    link_.closePort();
     server_.shutDown();
     takeDecoderState();
     saveSettingsAtShutdown(settings_, store_);

@@ -115,7 +115,7 @@ AppSettings loadAppSettings(const SettingsStore &store)
     return s;
 }
 
-void SaveSettings(const AppSettings &s, SettingsStore &store)
+void storeSettings(const AppSettings &s, SettingsStore &store)
 {
     putPreResets(s, store);
     put(store, "E1BP", s.e1bp);

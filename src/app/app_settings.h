@@ -33,8 +33,8 @@ struct AppSettings {
 // Reads every key (but Interval), each missing or unreadable one giving its default.
 AppSettings loadAppSettings(const SettingsStore &store);
 
-// The periodic save: the counters and the web posting settings.
-void SaveSettings(const AppSettings &settings, SettingsStore &store);
+// The periodic save: the counters and the web posting settings. [SaveSettings]
+void storeSettings(const AppSettings &settings, SettingsStore &store);
 
 // The save at shut-down: counters, start-up flags, link method, loads and web posting.
 void saveSettingsAtShutdown(const AppSettings &settings, SettingsStore &store);

@@ -13,13 +13,13 @@ public:
     {
     }
 
-    void TogglePolarity(int channel) override { procedures_.TogglePolarity(channel); }
-    MonitorSettingsReply ReadSettingsForServer() override
+    void togglePolarity(int channel) override { procedures_.togglePolarity(channel); }
+    MonitorSettingsReply readSettingsForServer() override
     {
-        const ServerSettingsRead result = read_.ReadSettingsForServer();
+        const ServerSettingsRead result = read_.readSettingsForServer();
         return {result.texts.toList(), result.status};
     }
-    QString ResetAccumulated() override { return procedures_.ResetAccumulated(); }
+    QString resetAccumulated() override { return procedures_.resetAccumulated(); }
 
 private:
     SettingsRead read_;

@@ -4,7 +4,7 @@
 struct LinkFlags {
     // A command exchange owns the port: the packet receiver leaves received bytes alone.
     bool commandInProgress = false;
-    // SuspendRealTime found real time running and stopped it; RestoreRealTime restarts it.
+    // suspendRealTime found real time running and stopped it; restoreRealTime restarts it.
     bool realTimeWasOn = false;
     // Real-time data is flowing (kept by the real-time control and its watchdog).
     bool realTimeOn = false;

@@ -55,13 +55,13 @@ void MonitorLink::showClosed()
 
 void MonitorLink::onDeviceLost()
 {
-    // The port has closed itself; it stays closed until the next OpenMonitorPort.
+    // The port has closed itself; it stays closed until the next openPort.
     if (port_.isOpen())
         port_.close();
     showClosed();
 }
 
-bool MonitorLink::OpenMonitorPort()
+bool MonitorLink::openPort()
 {
     const QPointer<MonitorLink> self(this);
     const bool wasOpen = port_.isOpen();
@@ -74,7 +74,7 @@ bool MonitorLink::OpenMonitorPort()
         showOpen();
         if (!self)
             return false;
-        Dly(kOpenSettleMs);
+        delay(kOpenSettleMs);
         if (!self)
             return false;
         // The wait handled events: the device may have gone, or a handler closed the port.
@@ -98,14 +98,14 @@ bool MonitorLink::OpenMonitorPort()
     return false;
 }
 
-void MonitorLink::CloseMonitorPort()
+void MonitorLink::closePort()
 {
     if (port_.isOpen())
         port_.close();
     showClosed();
 }
 
-void MonitorLink::Dly(int ms)
+void MonitorLink::delay(int ms)
 {
     QEventLoop loop;
     connect(timer1_.get(), &ClockTimer::timeout, &loop, &QEventLoop::quit);
@@ -116,7 +116,7 @@ void MonitorLink::Dly(int ms)
     // Nothing of this object may be touched here: it may have been destroyed meanwhile.
 }
 
-bool MonitorLink::WaitForAckByte()
+bool MonitorLink::waitForAckByte()
 {
     const SecondDeadline deadline(clock_, kAckByteSeconds);
     if (!waitForByteBlocking(port_, deadline))
@@ -137,11 +137,11 @@ bool MonitorLink::exchangeAttentionByte()
     return port && port->readByte() == kAttentionByte;
 }
 
-bool MonitorLink::Send_Receive_Ack()
+bool MonitorLink::handshake()
 {
     const QPointer<MonitorLink> self(this);
     if (!port_.isOpen()) {
-        const bool opened = OpenMonitorPort();
+        const bool opened = openPort();
         if (!self)
             return false;
         if (!opened) {
@@ -164,20 +164,20 @@ void MonitorLink::writeCommandWord(const QByteArray &word)
     port_.write(word.right(1));
 }
 
-bool MonitorLink::SendASCII(const QByteArray &word, bool waitForAck)
+bool MonitorLink::sendWord(const QByteArray &word, bool waitForAck)
 {
     writeCommandWord(word);
-    if (waitForAck && WaitForAckByte())
-        Dly(kAckPauseMs);
+    if (waitForAck && waitForAckByte())
+        delay(kAckPauseMs);
     return true;
 }
 
-bool MonitorLink::SuspendRealTime(StatusLines &window)
+bool MonitorLink::suspendRealTime(StatusLines &window)
 {
     const QPointer<MonitorLink> self(this);
     const WatchedPtr<StatusLines> lines(&window);
     if (!port_.isOpen()) {
-        const bool opened = OpenMonitorPort();
+        const bool opened = openPort();
         if (!self || !opened)
             return false;
     }
@@ -186,7 +186,7 @@ bool MonitorLink::SuspendRealTime(StatusLines &window)
         if (lines)
             lines->addLine(kRealTimeTurningOff);
         if (sequences_)
-            sequences_->MnuStopRTL_Click();
+            sequences_->stopRealTime();
         if (!self)
             return false;
     } else {
@@ -198,7 +198,7 @@ bool MonitorLink::SuspendRealTime(StatusLines &window)
     return true;
 }
 
-void MonitorLink::RestoreRealTime(StatusLines &window)
+void MonitorLink::restoreRealTime(StatusLines &window)
 {
     const QPointer<MonitorLink> self(this);
     const WatchedPtr<StatusLines> lines(&window);
@@ -206,7 +206,7 @@ void MonitorLink::RestoreRealTime(StatusLines &window)
         if (lines)
             lines->addLine(kRestoringRealTime);
         if (sequences_)
-            sequences_->MnuStartRTL_Click();
+            sequences_->startRealTime();
         if (!self)
             return;
     }

@@ -46,7 +46,7 @@ struct LinkReporters {
 // that keeps the user interface alive, the attention-byte handshake, the command words, and the
 // suspension of real time around a setup command.
 //
-// Everything runs on the user-interface thread. Dly and Send_Receive_Ack process events while
+// Everything runs on the user-interface thread. delay and handshake process events while
 // they wait, so anything (even the destruction of this object or of a calling window) may happen
 // inside them; the operations re-read their state after every wait.
 class MonitorLink : public QObject {
@@ -57,7 +57,7 @@ public:
     MonitorLink(SerialPort &port, Clock &clock, LinkReporters reporters, QObject *parent = nullptr);
     ~MonitorLink() override;
 
-    // ComPortNumber: which port OpenMonitorPort opens (1 to 64, default 1), through
+    // ComPortNumber: which port openPort opens (1 to 64, default 1), through
     // PortNames::deviceForPort.
     void setPortNumber(int n) { portNumber_ = n; }
     int portNumber() const { return portNumber_; }
@@ -72,35 +72,35 @@ public:
 
     // Closes the port if open, opens the configured one with the fixed line settings, shows it
     // open and waits 500 ms. On failure asks "Invalid COM port. Would you like to search for
-    // available ports?" and, on Yes, runs searchForPorts. True when the port is open.
-    bool OpenMonitorPort();
-    // Closes the port if open and shows it closed (also when it was closed already).
-    void CloseMonitorPort();
+    // available ports?" and, on Yes, runs searchForPorts. True when the port is open. [OpenMonitorPort]
+    bool openPort();
+    // Closes the port if open and shows it closed (also when it was closed already). [CloseMonitorPort]
+    void closePort();
     // Waits ms milliseconds on the one shared delay timer (Timer1) while processing events. A
-    // Dly started during another restarts the timer with its own delay; both end when it fires.
-    void Dly(int ms);
+    // delay started during another restarts the timer with its own delay; both end when it fires. [Dly]
+    void delay(int ms);
 
     // Waits, without processing events, up to the second-of-minute deadline now + 2 for a byte;
-    // true when it is 0xFC. Any other byte is consumed and gives false.
-    bool WaitForAckByte();
+    // true when it is 0xFC. Any other byte is consumed and gives false. [WaitForAckByte]
+    bool waitForAckByte();
     // The main window's handshake: opens the port if closed (on failure adds the error line to
     // the StatusLog), empties the receive buffer, sends 0xFC and waits, processing events, up to
-    // the deadline now + 3 (taken before emptying). True when the reply is 0xFC.
-    bool Send_Receive_Ack();
+    // the deadline now + 3 (taken before emptying). True when the reply is 0xFC. [Send_Receive_Ack]
+    bool handshake();
     // The main window's sender: the first, second and last character of word as three
     // single-byte writes. When waitForAck is set, waits for the acknowledge and, if it came,
-    // pauses 140 ms. Always true.
-    bool SendASCII(const QByteArray &word, bool waitForAck);
+    // pauses 140 ms. Always true. [SendASCII]
+    bool sendWord(const QByteArray &word, bool waitForAck);
 
     // Before a setup command: opens the port if needed (false if that fails), stops real time if
-    // it is on (remembering it in realTimeWasOn), sets commandInProgress. Lines go to window.
-    bool SuspendRealTime(StatusLines &window);
-    // After a setup command: restarts real time if SuspendRealTime stopped it, then clears
-    // commandInProgress.
-    void RestoreRealTime(StatusLines &window);
+    // it is on (remembering it in realTimeWasOn), sets commandInProgress. Lines go to window. [SuspendRealTime]
+    bool suspendRealTime(StatusLines &window);
+    // After a setup command: restarts real time if suspendRealTime stopped it, then clears
+    // commandInProgress. [RestoreRealTime]
+    void restoreRealTime(StatusLines &window);
 
     // Building blocks shared with the setup window's own copies (SetupLink).
-    // Steps 2 to 6 of Send_Receive_Ack, on the port as it is.
+    // Steps 2 to 6 of handshake, on the port as it is.
     bool exchangeAttentionByte();
     // The three single-byte writes of a command word.
     void writeCommandWord(const QByteArray &word);

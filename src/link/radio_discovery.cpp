@@ -74,10 +74,10 @@ void RadioDiscovery::exchange(int version)
     }
 }
 
-void RadioDiscovery::DiscoverRadioNode(int version)
+void RadioDiscovery::discoverRadioNode(int version)
 {
     const QPointer<RadioDiscovery> self(this);
-    if (!link_.OpenMonitorPort() || !self)
+    if (!link_.openPort() || !self)
         return;
     link_.flags().commandInProgress = true;
     previousByte_ = -1;

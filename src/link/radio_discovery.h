@@ -16,7 +16,8 @@ public:
     RadioDiscovery(MonitorLink &link, StatusLines &statusLog, BusyIndicator *busy = nullptr,
                    QObject *parent = nullptr);
 
-    void DiscoverRadioNode(int version);
+    // [DiscoverRadioNode]
+    void discoverRadioNode(int version);
 
     // RadioNodeFound: the node has been discovered, or the link is the USB cable. Never
     // cleared while the program runs.

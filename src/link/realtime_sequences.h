@@ -5,6 +5,8 @@
 class RealTimeSequences {
 public:
     virtual ~RealTimeSequences() = default;
-    virtual void MnuStartRTL_Click() = 0;
-    virtual void MnuStopRTL_Click() = 0;
+    // [MnuStartRTL_Click]
+    virtual void startRealTime() = 0;
+    // [MnuStopRTL_Click]
+    virtual void stopRealTime() = 0;
 };

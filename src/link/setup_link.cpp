@@ -4,7 +4,7 @@
 
 SetupLink::SetupLink(MonitorLink &link) : link_(&link) {}
 
-bool SetupLink::Send_Receive_Ack()
+bool SetupLink::setupHandshake()
 {
     // Only locals from here on: the setup window that owns this object may be destroyed by an
     // event handled during the waits.
@@ -12,7 +12,7 @@ bool SetupLink::Send_Receive_Ack()
     if (!link)
         return false;
     if (!link->port().isOpen()) {
-        link->OpenMonitorPort(); // the outcome is not looked at
+        link->openPort(); // the outcome is not looked at
         if (!link)
             return false;
     }
@@ -21,11 +21,11 @@ bool SetupLink::Send_Receive_Ack()
     return link->exchangeAttentionByte();
 }
 
-bool SetupLink::SendASCII(const QByteArray &word)
+bool SetupLink::sendWord(const QByteArray &word)
 {
     const QPointer<MonitorLink> link = link_;
     if (!link)
         return false;
     link->writeCommandWord(word);
-    return link->WaitForAckByte();
+    return link->waitForAckByte();
 }

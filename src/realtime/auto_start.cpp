@@ -51,7 +51,7 @@ void AutoStart::tick()
         return;
     }
     const QPointer<AutoStart> self(this);
-    control_.MnuStartRTL_Click();
+    control_.startRealTime();
     if (!self || !statusLog_)
         return;
     statusLog_->clear();

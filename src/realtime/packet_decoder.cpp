@@ -42,11 +42,11 @@ bool PacketDecoder::takePacketByte(quint8 b)
         return false;
     }
     ++packetByteCount_;
-    PolarSubroutine(b);
+    decodeByte(b);
     return true;
 }
 
-void PacketDecoder::PolarSubroutine(quint8 b)
+void PacketDecoder::decodeByte(quint8 b)
 {
     if (onPacketByte)
         onPacketByte();

@@ -38,8 +38,8 @@ public:
     // the caller resets the line.
     bool takePacketByte(quint8 b);
 
-    // Handles byte b as byte number byteCount() of the packet (already advanced to it).
-    void PolarSubroutine(quint8 b);
+    // Handles byte b as byte number byteCount() of the packet (already advanced to it). [PolarSubroutine]
+    void decodeByte(quint8 b);
 
     const LiveReading &reading() const { return reading_; }
     int checksumErrorCount() const { return checksumErrorCount_; }

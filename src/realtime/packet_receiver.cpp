@@ -19,10 +19,10 @@ PacketReceiver::PacketReceiver(SerialPort &port, Clock &clock, const LinkFlags &
                                PacketDecoder &decoder, StatusLines &log, QObject *parent)
     : QObject(parent), port_(port), clock_(clock), flags_(flags), decoder_(decoder), log_(log)
 {
-    connect(&port_, &SerialPort::readyRead, this, &PacketReceiver::ReceiveHandler);
+    connect(&port_, &SerialPort::readyRead, this, &PacketReceiver::receiveAvailable);
 }
 
-void PacketReceiver::ReceiveHandler()
+void PacketReceiver::receiveAvailable()
 {
     if (handling_)
         return; // the handler already running reads this byte in its turn

@@ -34,10 +34,11 @@ public:
 
     // Handles every byte waiting in the port's buffer (unless a command owns the port). Safe to
     // call from anywhere, also from inside the handler, where it does nothing.
-    void drain() { ReceiveHandler(); }
+    void drain() { receiveAvailable(); }
 
 private:
-    void ReceiveHandler();
+    // [ReceiveHandler]
+    void receiveAvailable();
     void handleByte(quint8 b);
     void searchHeader(quint8 b);
     // Waits, without processing events, up to two seconds for the next header byte.

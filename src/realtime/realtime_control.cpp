@@ -45,7 +45,7 @@ bool RealTimeControl::runPreamble()
         if (linkMethod_ == kLinkUsbCable)
             discovery_.setRadioNodeFound();
         else if (linkMethod_ == 1 || linkMethod_ == 2)
-            discovery_.DiscoverRadioNode(linkMethod_);
+            discovery_.discoverRadioNode(linkMethod_);
     }
     return true; // the sequence goes on whatever discovery found
 }
@@ -87,7 +87,7 @@ bool RealTimeControl::acknowledgeAttention()
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!link_.port().write(QByteArray(1, char(MonitorLink::kAttentionByte))))
             continue;
-        if (link_.WaitForAckByte())
+        if (link_.waitForAckByte())
             return true;
     }
     return false;
@@ -96,7 +96,7 @@ bool RealTimeControl::acknowledgeAttention()
 bool RealTimeControl::sendStartWord(const char *word, const char *failureLine)
 {
     link_.port().write(QByteArray(word)); // one write of the three letters
-    if (link_.WaitForAckByte())
+    if (link_.waitForAckByte())
         return true;
     if (services_.statusLog)
         services_.statusLog->addLine(QString::fromLatin1(failureLine));
@@ -148,16 +148,16 @@ void RealTimeControl::watchFirstBytes()
     }
 }
 
-void RealTimeControl::MnuStartRTL_Click()
+void RealTimeControl::startRealTime()
 {
     const QPointer<RealTimeControl> self(this);
     if (!runPreamble() || !self)
         return;
-    const bool opened = link_.OpenMonitorPort();
+    const bool opened = link_.openPort();
     if (!self)
         return;
     if (opened)
-        link_.Dly(kSettleAfterOpenMs);
+        link_.delay(kSettleAfterOpenMs);
     if (!self)
         return;
     if (!opened || !link_.port().isOpen() || !startStream()) {
@@ -177,15 +177,15 @@ void RealTimeControl::MnuStartRTL_Click()
     openServerIfListening();
 }
 
-void RealTimeControl::MnuStopRTL_Click()
+void RealTimeControl::stopRealTime()
 {
     const QPointer<RealTimeControl> self(this);
     if (!runPreamble() || !self)
         return;
     link_.flags().commandInProgress = true;
-    bool answered = link_.Send_Receive_Ack();
+    bool answered = link_.handshake();
     if (self && !answered)
-        answered = link_.Send_Receive_Ack();
+        answered = link_.handshake();
     if (!self)
         return;
     if (!answered) {
@@ -197,11 +197,11 @@ void RealTimeControl::MnuStopRTL_Click()
         release();
         return;
     }
-    link_.SendASCII("TOG", true);
+    link_.sendWord("TOG", true);
     if (self)
-        link_.Dly(kPauseBetweenWordsMs);
+        link_.delay(kPauseBetweenWordsMs);
     if (self)
-        link_.SendASCII("OFF", true);
+        link_.sendWord("OFF", true);
     if (!self)
         return;
     if (services_.statusLog)

@@ -37,8 +37,8 @@ public:
     void setStartupListen(bool on) { startupListen_ = on; }
     bool startupListen() const { return startupListen_; }
 
-    void MnuStartRTL_Click() override;
-    void MnuStopRTL_Click() override;
+    void startRealTime() override;
+    void stopRealTime() override;
 
 signals:
     // A sequence has let go of the port: bytes left in its buffer belong to the receiver again.

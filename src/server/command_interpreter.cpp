@@ -98,7 +98,7 @@ void CommandInterpreter::answerSettings(const ReplySink &send)
 {
     send(QStringLiteral("Processing"));
     const QPointer<CommandInterpreter> self(this);
-    const MonitorSettingsReply read = monitor_.ReadSettingsForServer();
+    const MonitorSettingsReply read = monitor_.readSettingsForServer();
     if (!self)
         return;
     const bool valid = read.status.isEmpty() || read.status == u"OK";
@@ -110,7 +110,7 @@ void CommandInterpreter::answerActionKey(const QString &key, const ReplySink &se
     const QPointer<CommandInterpreter> self(this);
     if (key == u"POL1" || key == u"POL2") {
         const int channel = key == u"POL1" ? 1 : 2;
-        monitor_.TogglePolarity(channel);
+        monitor_.togglePolarity(channel);
         if (self)
             send(QStringLiteral("Toggled CH%1 Polarity").arg(channel));
     } else if (key == u"TRIGON" || key == u"TRIGOFF") {
@@ -119,7 +119,7 @@ void CommandInterpreter::answerActionKey(const QString &key, const ReplySink &se
         send(on ? QStringLiteral("Auto Triggering has been Enabled")
                 : QStringLiteral("Auto Triggering has been Disabled"));
     } else if (key == u"RESET") {
-        const QString result = monitor_.ResetAccumulated();
+        const QString result = monitor_.resetAccumulated();
         if (self)
             send(result);
     } else {
@@ -145,7 +145,7 @@ void CommandInterpreter::runLoadCommand(const QString &command)
         return;
     loadSwitch_.loadChanged = true;
     loadSwitch_.triggerSource += QStringLiteral("Load Change");
-    emit loadDataChanged(loads_.CvtBitsToLoadData());
+    emit loadDataChanged(loads_.bitsToLoadData());
 }
 
 void CommandInterpreter::tell(const QString &message)

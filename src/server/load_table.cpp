@@ -1,12 +1,12 @@
 #include "load_table.h"
 
-void LoadTable::CvtLoadDataToBits(quint16 mask)
+void LoadTable::loadDataToBits(quint16 mask)
 {
     for (int load = 1; load <= kHighestLoad; ++load)
         bits_[load] = (mask >> (load - 1)) & 1u;
 }
 
-quint16 LoadTable::CvtBitsToLoadData() const
+quint16 LoadTable::bitsToLoadData() const
 {
     quint16 mask = 0;
     for (int load = 1; load <= kHighestLoad; ++load) {

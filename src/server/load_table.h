@@ -10,10 +10,10 @@ class LoadTable {
 public:
     static constexpr int kHighestLoad = 16;
 
-    // Sets every entry 1 to 16 from a mask. Entry 0 keeps its state.
-    void CvtLoadDataToBits(quint16 mask);
-    // The mask of loads 1 to 16 that are on.
-    quint16 CvtBitsToLoadData() const;
+    // Sets every entry 1 to 16 from a mask. Entry 0 keeps its state. [CvtLoadDataToBits]
+    void loadDataToBits(quint16 mask);
+    // The mask of loads 1 to 16 that are on. [CvtBitsToLoadData]
+    quint16 bitsToLoadData() const;
 
     bool isOn(int load) const;
     // False, changing nothing, for a load number outside 0 to 16.

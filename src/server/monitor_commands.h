@@ -16,8 +16,8 @@ class MonitorCommands {
 public:
     virtual ~MonitorCommands() = default;
     // Inverts the polarity of channel 1 or 2; a failure is reported on the program's own screen.
-    virtual void TogglePolarity(int channel) = 0;
-    virtual MonitorSettingsReply ReadSettingsForServer() = 0;
+    virtual void togglePolarity(int channel) = 0;
+    virtual MonitorSettingsReply readSettingsForServer() = 0;
     // "OK" or "Error".
-    virtual QString ResetAccumulated() = 0;
+    virtual QString resetAccumulated() = 0;
 };

@@ -11,7 +11,7 @@ const QByteArray kAttention(1, char(MonitorLink::kAttentionByte));
 
 } // namespace
 
-bool ModuleProcedures::TogglePolarity(int channel)
+bool ModuleProcedures::togglePolarity(int channel)
 {
     SetupExchange exchange(context_);
     exchange.setCommandInProgress(true);
@@ -31,7 +31,7 @@ bool ModuleProcedures::TogglePolarity(int channel)
     return answered;
 }
 
-QString ModuleProcedures::ResetAccumulated()
+QString ModuleProcedures::resetAccumulated()
 {
     SetupExchange exchange(context_);
     if (!exchange.suspend())

@@ -13,12 +13,12 @@ public:
 
     // Inverts the polarity of channel 1 or 2: 0xFC, "SET", "NG1"/"NG2", 20 ms apart, without
     // waiting for acknowledgements and without suspending real time. True when any byte is
-    // waiting afterwards (left in the buffer); otherwise "Toggle operation failed. Try again".
-    bool TogglePolarity(int channel);
+    // waiting afterwards (left in the buffer); otherwise "Toggle operation failed. Try again". [TogglePolarity]
+    bool togglePolarity(int channel);
 
     // Resets the monitor's accumulated data: 0xFC, "RQS", "RST", each acknowledged, with real
-    // time suspended around it. "OK" when the reset was acknowledged, else "Error".
-    QString ResetAccumulated();
+    // time suspended around it. "OK" when the reset was acknowledged, else "Error". [ResetAccumulated]
+    QString resetAccumulated();
 
 private:
     SetupContext context_;

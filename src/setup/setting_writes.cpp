@@ -31,7 +31,7 @@ SettingWrites::Step SettingWrites::byte(quint8 value, const char *failureLine)
     return Step{QByteArray(), value, QString::fromLatin1(failureLine)};
 }
 
-SetupOutcome SettingWrites::WriteCTsetting(quint8 ctType, quint8 ctRange, quint8 channel)
+SetupOutcome SettingWrites::writeCtSetting(quint8 ctType, quint8 ctRange, quint8 channel)
 {
     if (channel != 1 && channel != 2)
         return SetupOutcome::Refused;
@@ -48,7 +48,7 @@ SetupOutcome SettingWrites::WriteCTsetting(quint8 ctType, quint8 ctRange, quint8
                kCtFault);
 }
 
-SetupOutcome SettingWrites::WritePTsetting(quint8 ptType, quint8 ptRange)
+SetupOutcome SettingWrites::writePtSetting(quint8 ptType, quint8 ptRange)
 {
     if (!rangeValid(ptRange)) {
         SetupExchange(context_).message(kImproperRange);
@@ -61,7 +61,7 @@ SetupOutcome SettingWrites::WritePTsetting(quint8 ptType, quint8 ptRange)
                kPtFault);
 }
 
-SetupOutcome SettingWrites::WriteIntervalsetting(quint8 hiVal, quint8 loVal)
+SetupOutcome SettingWrites::writeIntervalSetting(quint8 hiVal, quint8 loVal)
 {
     return run({command("IVL", "Abort IVL command"),
                 byte(hiVal, "Did not successfuly send Interval Setting value."),
@@ -69,7 +69,7 @@ SetupOutcome SettingWrites::WriteIntervalsetting(quint8 hiVal, quint8 loVal)
                kIntervalFault);
 }
 
-SetupOutcome SettingWrites::WriteDeviceID(quint8 id)
+SetupOutcome SettingWrites::writeDeviceId(quint8 id)
 {
     if (id >= kFirstInvalidId) {
         SetupExchange(context_).message(kIdTooLarge);

@@ -16,14 +16,14 @@ public:
     explicit SettingWrites(const SetupContext &context) : context_(context) {}
 
     // CT type and range of channel 1 or 2 ("CT1"/"CT2", "TYP", type, "RNG", range). A range
-    // outside 1-10, or a channel other than 1 and 2, sends nothing.
-    SetupOutcome WriteCTsetting(quint8 ctType, quint8 ctRange, quint8 channel);
-    // PT type and range ("PTT", type, "PTR", range); a range outside 1-10 sends nothing.
-    SetupOutcome WritePTsetting(quint8 ptType, quint8 ptRange);
-    // The data-logger storage interval in minutes, high byte first ("IVL", hi, lo).
-    SetupOutcome WriteIntervalsetting(quint8 hiVal, quint8 loVal);
-    // The device ID ("UID", id); 128 or more sends nothing.
-    SetupOutcome WriteDeviceID(quint8 id);
+    // outside 1-10, or a channel other than 1 and 2, sends nothing. [WriteCTsetting]
+    SetupOutcome writeCtSetting(quint8 ctType, quint8 ctRange, quint8 channel);
+    // PT type and range ("PTT", type, "PTR", range); a range outside 1-10 sends nothing. [WritePTsetting]
+    SetupOutcome writePtSetting(quint8 ptType, quint8 ptRange);
+    // The data-logger storage interval in minutes, high byte first ("IVL", hi, lo). [WriteIntervalsetting]
+    SetupOutcome writeIntervalSetting(quint8 hiVal, quint8 loVal);
+    // The device ID ("UID", id); 128 or more sends nothing. [WriteDeviceID]
+    SetupOutcome writeDeviceId(quint8 id);
 
 private:
     // One step after the opening: a command word, or a parameter byte.

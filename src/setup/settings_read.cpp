@@ -52,7 +52,7 @@ SettingsRead::Request SettingsRead::requestBlock(SetupExchange &exchange)
                                                                 : Request::NotRead;
 }
 
-bool SettingsRead::ReadSettings()
+bool SettingsRead::readSettings()
 {
     SetupExchange exchange(context_);
     const bool waiting = requestBlock(exchange) == Request::BlockWaiting;
@@ -86,13 +86,13 @@ SettingsRead::Outcome SettingsRead::readBlock(SetupExchange &exchange, Drain dra
     if (drain == Drain::SetupHandshake)
         exchange.attention();
     else if (MonitorLink *link = exchange.link())
-        link->Send_Receive_Ack();
+        link->handshake();
     texts = SettingsTexts::fromBlock(block);
     exchange.setCommandInProgress(false);
     return Outcome::Read;
 }
 
-std::optional<SettingsTexts> SettingsRead::ReadSettingsForWindow()
+std::optional<SettingsTexts> SettingsRead::readSettingsForWindow()
 {
     SetupExchange exchange(context_);
     std::optional<SettingsTexts> result;
@@ -120,7 +120,7 @@ std::optional<SettingsTexts> SettingsRead::ReadSettingsForWindow()
     return result;
 }
 
-ServerSettingsRead SettingsRead::ReadSettingsForServer()
+ServerSettingsRead SettingsRead::readSettingsForServer()
 {
     SetupExchange exchange(context_);
     ServerSettingsRead result;

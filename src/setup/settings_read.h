@@ -19,17 +19,17 @@ public:
     explicit SettingsRead(const SetupContext &context) : context_(context) {}
 
     // Asks for the block; true when "RCV" was acknowledged and exactly 33 bytes are then
-    // waiting. Runs after SuspendRealTime: stops real time again if it still shows on and keeps
-    // the restart that SuspendRealTime planned. When true, the command keeps the port so that
-    // the packet receiver leaves the block to its reader; otherwise the port is let go.
-    bool ReadSettings();
+    // waiting. Runs after suspendRealTime: stops real time again if it still shows on and keeps
+    // the restart that suspendRealTime planned. When true, the command keeps the port so that
+    // the packet receiver leaves the block to its reader; otherwise the port is let go. [ReadSettings]
+    bool readSettings();
 
     // "Read Orvo-88 Settings": suspends real time, reads, reports in the setup log and restores.
     // The texts, or nothing when the read failed.
-    std::optional<SettingsTexts> ReadSettingsForWindow();
+    std::optional<SettingsTexts> readSettingsForWindow();
 
-    // The same read for the TCP server, reporting by status instead of log lines.
-    ServerSettingsRead ReadSettingsForServer();
+    // The same read for the TCP server, reporting by status instead of log lines. [ReadSettingsForServer]
+    ServerSettingsRead readSettingsForServer();
 
 private:
     enum class Request { BlockWaiting, NotRead, Fault };

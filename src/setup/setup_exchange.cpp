@@ -10,7 +10,7 @@
 
 namespace {
 
-// Where the lines of SuspendRealTime and RestoreRealTime go once the setup log has gone.
+// Where the lines of suspendRealTime and restoreRealTime go once the setup log has gone.
 class DiscardedLines final : public StatusLines {
 public:
     void addLine(const QString &) override {}
@@ -66,14 +66,14 @@ void SetupExchange::setCommandInProgress(bool on)
 bool SetupExchange::suspend()
 {
     DiscardedLines discarded;
-    return link_ && link_->SuspendRealTime(log_ ? static_cast<StatusLines &>(*log_) : discarded);
+    return link_ && link_->suspendRealTime(log_ ? static_cast<StatusLines &>(*log_) : discarded);
 }
 
 void SetupExchange::restore()
 {
     DiscardedLines discarded;
     if (link_)
-        link_->RestoreRealTime(log_ ? static_cast<StatusLines &>(*log_) : discarded);
+        link_->restoreRealTime(log_ ? static_cast<StatusLines &>(*log_) : discarded);
 }
 
 void SetupExchange::stopRealTimeIfOn(const QString &line)
@@ -84,7 +84,7 @@ void SetupExchange::stopRealTimeIfOn(const QString &line)
     if (!line.isEmpty())
         log(line);
     if (RealTimeSequences *sequences = link_->realTimeSequences())
-        sequences->MnuStopRTL_Click();
+        sequences->stopRealTime();
     // A stop that fails lets go of the port; the command still owns it.
     setCommandInProgress(true);
 }
@@ -98,7 +98,7 @@ Ack SetupExchange::ackAfter(bool received) const
 
 Ack SetupExchange::attention()
 {
-    return ackAfter(setupLink_.Send_Receive_Ack());
+    return ackAfter(setupLink_.setupHandshake());
 }
 
 Ack SetupExchange::attentionTwice()
@@ -126,7 +126,7 @@ Ack SetupExchange::word(const QByteArray &word)
 {
     if (!portOpen())
         return Ack::Fault;
-    return ackAfter(setupLink_.SendASCII(word));
+    return ackAfter(setupLink_.sendWord(word));
 }
 
 Ack SetupExchange::parameter(quint8 value)
@@ -138,7 +138,7 @@ Ack SetupExchange::awaitAck()
 {
     if (!portOpen())
         return Ack::Fault;
-    return ackAfter(link_->WaitForAckByte());
+    return ackAfter(link_->waitForAckByte());
 }
 
 Ack SetupExchange::writeAndAwaitAck(const QByteArray &bytes)
@@ -160,7 +160,7 @@ void SetupExchange::drain()
 void SetupExchange::pause(int ms)
 {
     if (link_)
-        link_->Dly(ms);
+        link_->delay(ms);
 }
 
 bool SetupExchange::waitForBytes(int count, int seconds)

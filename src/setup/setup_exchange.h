@@ -53,10 +53,10 @@ public:
     void showRealTimeStopped();
     void setCommandInProgress(bool on);
 
-    // SuspendRealTime and RestoreRealTime with the setup log as the calling window.
+    // suspendRealTime and restoreRealTime with the setup log as the calling window.
     bool suspend();
     void restore();
-    // When real time is on: remembers it for RestoreRealTime, logs line (unless empty) and runs
+    // When real time is on: remembers it for restoreRealTime, logs line (unless empty) and runs
     // the stop sequence. The command keeps the port afterwards, whatever the stop did.
     void stopRealTimeIfOn(const QString &line = QString());
 
@@ -72,7 +72,7 @@ public:
     Ack word(const QByteArray &word);
     // A parameter byte: one write, then the acknowledgement.
     Ack parameter(quint8 value);
-    // WaitForAckByte: the next byte, within two seconds, is 0xFC.
+    // waitForAckByte: the next byte, within two seconds, is 0xFC.
     Ack awaitAck();
     // The bytes as one write, then the acknowledgement.
     Ack writeAndAwaitAck(const QByteArray &bytes);
@@ -81,7 +81,7 @@ public:
 
     // Reads and discards what is waiting.
     void drain();
-    // Dly: waits ms milliseconds while processing events.
+    // delay: waits ms milliseconds while processing events.
     void pause(int ms);
     // Waits, processing events, until count bytes are waiting or the clock's second reaches
     // now + seconds. True when they are waiting.

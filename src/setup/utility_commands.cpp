@@ -20,7 +20,7 @@ const QString kImproper = QStringLiteral("Improper response.");
 
 } // namespace
 
-std::optional<QString> UtilityCommands::ReadSerialNumber()
+std::optional<QString> UtilityCommands::readSerialNumber()
 {
     SetupExchange exchange(context_);
     exchange.clearLog();
@@ -59,7 +59,7 @@ std::optional<QString> UtilityCommands::serialNumberSteps(SetupExchange &exchang
     return serialNumber;
 }
 
-std::optional<QString> UtilityCommands::SendAcknowledge()
+std::optional<QString> UtilityCommands::sendAcknowledge()
 {
     SetupExchange exchange(context_);
     std::optional<QString> response;

@@ -14,12 +14,12 @@ public:
 
     // "Read Serial Number": "SET", then "S", "R" and "N" by the setup window's sender, five bytes
     // and an acknowledgement. The text is "0" followed by the decimal value of each byte (bytes
-    // 1, 2, 130, 4, 5 give "01213045"); nothing when the five bytes did not come.
-    std::optional<QString> ReadSerialNumber();
+    // 1, 2, 130, 4, 5 give "01213045"); nothing when the five bytes did not come. [ReadSerialNumber]
+    std::optional<QString> readSerialNumber();
 
     // "Send Acknowledge": sends the attention byte and shows what came back: "Acknowledged" for
-    // 0xFC, "Error" for any other byte, nothing when no byte came.
-    std::optional<QString> SendAcknowledge();
+    // 0xFC, "Error" for any other byte, nothing when no byte came. [SendAcknowledge]
+    std::optional<QString> sendAcknowledge();
 
 private:
     static std::optional<QString> serialNumberSteps(SetupExchange &exchange);

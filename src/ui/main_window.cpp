@@ -74,12 +74,12 @@ void MainWindow::buildFields()
 void MainWindow::connectMenu()
 {
     connect(menu_.exit, &QAction::triggered, this, &QWidget::close);
-    connect(menu_.openComPort, &QAction::triggered, this, [this] { core_->link().OpenMonitorPort(); });
+    connect(menu_.openComPort, &QAction::triggered, this, [this] { core_->link().openPort(); });
     connect(menu_.closeComPort, &QAction::triggered, this, &MainWindow::closeComPort);
     connect(menu_.startRealTime, &QAction::triggered, this,
-            [this] { core_->realTime().MnuStartRTL_Click(); });
+            [this] { core_->realTime().startRealTime(); });
     connect(menu_.stopRealTime, &QAction::triggered, this,
-            [this] { core_->realTime().MnuStopRTL_Click(); });
+            [this] { core_->realTime().stopRealTime(); });
     connect(menu_.openSocket, &QAction::triggered, this, [this] { core_->server().open(); });
     connect(menu_.closeSocket, &QAction::triggered, this, [this] { core_->server().close(); });
     connect(menu_.about, &QAction::triggered, this, &MainWindow::showAbout);
@@ -120,7 +120,7 @@ void MainWindow::closeComPort()
     // A closed port shows "COM Port is Closed"; the web form's status field follows once the
     // web form exists.
     if (core_->link().port().isOpen())
-        core_->link().CloseMonitorPort();
+        core_->link().closePort();
 }
 
 void MainWindow::deleteBoxAndContents()

@@ -149,7 +149,7 @@ void TestAppSettings::numbers_areWrittenAsPlainDecimals()
 void TestAppSettings::periodicSave_writesCountersThenWebPostingInOrder()
 {
     RecordingSettingsStore store;
-    SaveSettings(AppSettings(), store);
+    storeSettings(AppSettings(), store);
     const QStringList order = {"PreResetVal1", "PreResetVal2", "PreResetValP1", "PreResetValP2",
                                "E1BP", "E2BP", "E1B", "E2B", "OrvoresetCount", "OrvoCounter",
                                "VexThresT", "VexThres1", "VexThres2", "VexUser", "VexWriteEnable"};

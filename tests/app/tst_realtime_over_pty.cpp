@@ -97,7 +97,7 @@ void TestRealTimeOverPty::startStreamStop_overEachLink()
     QFETCH(int, linkMethod);
     PtyRig rig;
     QVERIFY(rig.start(QStringList{"--period-ms", "1000", "--seed", "7"} + simArguments, linkMethod));
-    rig.core->realTime().MnuStartRTL_Click();
+    rig.core->realTime().startRealTime();
     QVERIFY(rig.core->discovery().radioNodeFound());
     QCOMPARE(rig.log.lines, QStringList{"Real-Time is ON"});
     QVERIFY(rig.prompts.messages.isEmpty());
@@ -120,7 +120,7 @@ void TestRealTimeOverPty::startStreamStop_overEachLink()
     QVERIFY(rig.core->decoder().reading().volts > 100.0);
     QCOMPARE(rig.core->decoder().checksumErrorCount(), 0);
 
-    rig.core->realTime().MnuStopRTL_Click();
+    rig.core->realTime().stopRealTime();
     QCOMPARE(rig.log.lines.last(), QStringLiteral("Real Time has been disabled successfully."));
     QElapsedTimer stopping;
     stopping.start();

@@ -24,9 +24,9 @@ constexpr int kTimeLimitMs = 4000;
 
 class NoMonitor final : public MonitorCommands {
 public:
-    void TogglePolarity(int) override {}
-    MonitorSettingsReply ReadSettingsForServer() override { return {}; }
-    QString ResetAccumulated() override { return QStringLiteral("OK"); }
+    void togglePolarity(int) override {}
+    MonitorSettingsReply readSettingsForServer() override { return {}; }
+    QString resetAccumulated() override { return QStringLiteral("OK"); }
 };
 
 // Sends GETALL, waits for its line, records the time, sends the next one.

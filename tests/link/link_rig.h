@@ -18,13 +18,13 @@ inline const QByteArray kAck(1, char(0xFC));
 
 class RecordingSequences final : public RealTimeSequences {
 public:
-    void MnuStartRTL_Click() override
+    void startRealTime() override
     {
         calls.append(QStringLiteral("start"));
         if (onStart)
             onStart();
     }
-    void MnuStopRTL_Click() override
+    void stopRealTime() override
     {
         calls.append(QStringLiteral("stop"));
         if (onStop)
@@ -88,7 +88,7 @@ struct LinkRig {
     // Opens the port through the link and forgets what that recorded.
     void openPort()
     {
-        link->OpenMonitorPort();
+        link->openPort();
         portView.shown.clear();
         port.writes.clear();
     }

@@ -55,7 +55,7 @@ private slots:
         qputenv("XDG_DATA_HOME", dataHome_.path().toLocal8Bit());
     }
 
-    // --- OpenMonitorPort / CloseMonitorPort ---
+    // --- openPort / closePort ---
 
     void openOpensConfiguredDeviceShowsItAndSettles_data()
     {
@@ -75,13 +75,13 @@ private slots:
             rig.link->setPortNumber(portNumber);
         QSignalSpy opened(rig.link.get(), &MonitorLink::portOpened);
 
-        QVERIFY(rig.link->OpenMonitorPort());
+        QVERIFY(rig.link->openPort());
 
         QVERIFY(rig.port.isOpen());
         QCOMPARE(rig.port.lastDevice, device);
         QCOMPARE(rig.portView.shown, QStringList{"COM Port is Open"});
         QCOMPARE(opened.count(), 1);
-        QCOMPARE(rig.clock.elapsedMs(), 500); // step 5: Dly 500
+        QCOMPARE(rig.clock.elapsedMs(), 500); // step 5: delay 500
         QVERIFY(rig.prompts.questions.isEmpty());
         QVERIFY(rig.port.writes.isEmpty());
     }
@@ -91,7 +91,7 @@ private slots:
         LinkRig rig;
         rig.openPort();
         rig.port.preload("\x01\x02");
-        QVERIFY(rig.link->OpenMonitorPort());
+        QVERIFY(rig.link->openPort());
         QCOMPARE(rig.port.openCount, 2);
         QCOMPARE(rig.port.closeCount, 1);
         QCOMPARE(rig.port.bytesAvailable(), 0); // the receive buffer went with the old session
@@ -114,7 +114,7 @@ private slots:
         rig.prompts.answerYes = answerYes;
         QSignalSpy opened(rig.link.get(), &MonitorLink::portOpened);
 
-        QVERIFY(!rig.link->OpenMonitorPort());
+        QVERIFY(!rig.link->openPort());
 
         QCOMPARE(rig.prompts.questions, QStringList{kInvalidPort});
         QCOMPARE(rig.searches, searches);
@@ -136,7 +136,7 @@ private slots:
         QFETCH(int, portNumber);
         LinkRig rig;
         rig.link->setPortNumber(portNumber);
-        QVERIFY(!rig.link->OpenMonitorPort());
+        QVERIFY(!rig.link->openPort());
         QCOMPARE(rig.port.openCount, 0);
         QCOMPARE(rig.prompts.questions, QStringList{kInvalidPort});
     }
@@ -148,7 +148,7 @@ private slots:
         rig.openPort();
         rig.port.failOpen = true;
         QSignalSpy closed(rig.link.get(), &MonitorLink::portClosed);
-        QVERIFY(!rig.link->OpenMonitorPort());
+        QVERIFY(!rig.link->openPort());
         QVERIFY(!rig.port.isOpen());
         QCOMPARE(rig.portView.shown, QStringList{"COM Port is Closed"});
         QCOMPARE(closed.count(), 1);
@@ -159,7 +159,7 @@ private slots:
     {
         LinkRig rig;
         QTimer::singleShot(0, &rig.port, [&] { rig.port.loseDevice(); });
-        QVERIFY(!rig.link->OpenMonitorPort());
+        QVERIFY(!rig.link->openPort());
         QCOMPARE(rig.portView.shown, (QStringList{"COM Port is Open", "COM Port is Closed"}));
         QCOMPARE(rig.prompts.questions, QStringList{kInvalidPort});
     }
@@ -169,10 +169,10 @@ private slots:
         LinkRig rig;
         rig.openPort();
         QSignalSpy closed(rig.link.get(), &MonitorLink::portClosed);
-        rig.link->CloseMonitorPort();
+        rig.link->closePort();
         QVERIFY(!rig.port.isOpen());
         QCOMPARE(rig.port.closeCount, 1);
-        rig.link->CloseMonitorPort();
+        rig.link->closePort();
         QCOMPARE(rig.port.closeCount, 1);
         QCOMPARE(rig.portView.shown, (QStringList{"COM Port is Closed", "COM Port is Closed"}));
         QCOMPARE(closed.count(), 2);
@@ -188,7 +188,7 @@ private slots:
         QCOMPARE(rig.portView.shown, QStringList{"COM Port is Closed"});
         QCOMPARE(closed.count(), 1);
         // The next open starts a new session on the same device.
-        QVERIFY(rig.link->OpenMonitorPort());
+        QVERIFY(rig.link->openPort());
         QCOMPARE(rig.port.openCount, 2);
     }
 
@@ -199,15 +199,15 @@ private slots:
         FakeSerialPort port(&clock);
         MonitorLink link(port, clock, LinkReporters{});
         port.failOpen = true;
-        QVERIFY(!link.OpenMonitorPort());
-        QVERIFY(!link.Send_Receive_Ack());
+        QVERIFY(!link.openPort());
+        QVERIFY(!link.handshake());
         port.failOpen = false;
-        QVERIFY(link.OpenMonitorPort());
+        QVERIFY(link.openPort());
         port.loseDevice();
-        link.CloseMonitorPort();
+        link.closePort();
     }
 
-    // --- Dly ---
+    // --- delay ---
 
     void dlyWaitsOnTheClockWhileHandlingEvents_data()
     {
@@ -226,12 +226,12 @@ private slots:
         int received = -1;
         connect(&rig.port, &SerialPort::readyRead, this, [&] { received = rig.port.readByte(); });
         rig.port.arrive("\x2A");
-        rig.link->Dly(ms);
+        rig.link->delay(ms);
         QCOMPARE(received, 0x2A); // the receive event was handled inside the delay
         QCOMPARE(rig.clock.elapsedMs() - start, ms);
     }
 
-    // A Dly started by an event handler during another restarts the one timer with its own
+    // A delay started by an event handler during another restarts the one timer with its own
     // delay, and both waits end when it fires.
     void nestedDlySharesTheTimer_data()
     {
@@ -256,12 +256,12 @@ private slots:
         trigger->setSingleShot(true);
         connect(trigger.get(), &ClockTimer::timeout, this, [&] {
             order << "inner begins";
-            rig.link->Dly(inner);
+            rig.link->delay(inner);
             innerEnd = rig.clock.elapsedMs();
             order << "inner ends";
         });
         trigger->start(innerStartsAt);
-        rig.link->Dly(outer);
+        rig.link->delay(outer);
         order << "outer ends";
         QCOMPARE(order, (QStringList{"inner begins", "inner ends", "outer ends"}));
         QCOMPARE(innerEnd, bothEndAt);
@@ -273,11 +273,11 @@ private slots:
         LinkRig rig;
         QTimer::singleShot(0, &rig.port, [&] { rig.link.reset(); });
         MonitorLink *link = rig.link.get();
-        link->Dly(1000); // must return, touching nothing of the destroyed link
+        link->delay(1000); // must return, touching nothing of the destroyed link
         QVERIFY(!rig.link);
     }
 
-    // --- WaitForAckByte ---
+    // --- waitForAckByte ---
 
     void waitForAckByte_data()
     {
@@ -306,7 +306,7 @@ private slots:
         bool eventRan = false;
         QTimer::singleShot(0, &rig.port, [&] { eventRan = true; });
 
-        QCOMPARE(rig.link->WaitForAckByte(), acked);
+        QCOMPARE(rig.link->waitForAckByte(), acked);
 
         QCOMPARE(rig.clock.elapsedMs() - t0, waitedMs);
         QCOMPARE(rig.port.bytesAvailable(), 0); // whatever came was consumed
@@ -323,20 +323,20 @@ private slots:
         LinkRig rig;
         rig.openPort();
         rig.port.preload(kAck + "\x01");
-        QVERIFY(rig.link->WaitForAckByte());
+        QVERIFY(rig.link->waitForAckByte());
         QCOMPARE(rig.port.bytesAvailable(), 1); // the buffer is not emptied first
-        QVERIFY(!rig.link->WaitForAckByte());
+        QVERIFY(!rig.link->waitForAckByte());
         QCOMPARE(rig.port.bytesAvailable(), 0);
     }
 
     void waitForAckByteOnClosedPortFails()
     {
         LinkRig rig;
-        QVERIFY(!rig.link->WaitForAckByte());
+        QVERIFY(!rig.link->waitForAckByte());
         QCOMPARE(rig.port.openCount, 0);
     }
 
-    // --- Send_Receive_Ack ---
+    // --- handshake ---
 
     void sendReceiveAck_data()
     {
@@ -360,7 +360,7 @@ private slots:
         rig.clock.setTime(at(20));
         const qint64 t0 = rig.clock.elapsedMs();
 
-        QCOMPARE(rig.link->Send_Receive_Ack(), acked);
+        QCOMPARE(rig.link->handshake(), acked);
 
         QCOMPARE(rig.port.writes, QList<QByteArray>{kAck});
         QCOMPARE(rig.port.bytesAvailable(), 0); // the reply byte is consumed
@@ -386,7 +386,7 @@ private slots:
             if (monitorAnswers)
                 rig.port.arrive(kAck);
         };
-        QCOMPARE(rig.link->Send_Receive_Ack(), monitorAnswers);
+        QCOMPARE(rig.link->handshake(), monitorAnswers);
         QCOMPARE(waitingAtSend, 0);
         QCOMPARE(rig.port.bytesAvailable(), 0);
     }
@@ -412,7 +412,7 @@ private slots:
         rig.openPort();
         rig.clock.setTime(start);
         const qint64 t0 = rig.clock.elapsedMs();
-        QVERIFY(!rig.link->Send_Receive_Ack());
+        QVERIFY(!rig.link->handshake());
         QCOMPARE(rig.clock.now().time().second(), givesUpAtSecond);
         QCOMPARE(rig.clock.elapsedMs() - t0, waitedMs);
     }
@@ -428,7 +428,7 @@ private slots:
         bool eventRan = false;
         QTimer::singleShot(0, &rig.port, [&] { eventRan = true; });
         const qint64 t0 = rig.clock.elapsedMs();
-        QVERIFY(rig.link->Send_Receive_Ack());
+        QVERIFY(rig.link->handshake());
         QVERIFY(eventRan);
         QCOMPARE(rig.clock.elapsedMs() - t0, 1500);
     }
@@ -437,7 +437,7 @@ private slots:
     {
         LinkRig rig;
         AckingMonitor monitor(rig.port);
-        QVERIFY(rig.link->Send_Receive_Ack());
+        QVERIFY(rig.link->handshake());
         QCOMPARE(rig.port.openCount, 1);
         QCOMPARE(rig.portView.shown, QStringList{"COM Port is Open"});
         QCOMPARE(rig.port.writes, QList<QByteArray>{kAck});
@@ -456,7 +456,7 @@ private slots:
         LinkRig rig;
         rig.port.failOpen = true;
         rig.prompts.answerYes = answerYes;
-        QVERIFY(!rig.link->Send_Receive_Ack());
+        QVERIFY(!rig.link->handshake());
         QCOMPARE(rig.prompts.questions, QStringList{kInvalidPort});
         QCOMPARE(rig.searches, answerYes ? 1 : 0);
         QCOMPARE(rig.statusLog.lines, QStringList{kOpenFailedLine});
@@ -471,7 +471,7 @@ private slots:
             QTimer::singleShot(0, &rig.port, [&] { rig.port.loseDevice(); });
         };
         const qint64 t0 = rig.clock.elapsedMs();
-        QVERIFY(!rig.link->Send_Receive_Ack());
+        QVERIFY(!rig.link->handshake());
         QCOMPARE(rig.clock.elapsedMs() - t0, 0); // no waiting out the deadline
         QCOMPARE(rig.portView.shown, QStringList{"COM Port is Closed"});
     }
@@ -487,11 +487,11 @@ private slots:
             });
         };
         MonitorLink *link = rig.link.get();
-        QVERIFY(link->Send_Receive_Ack());
+        QVERIFY(link->handshake());
         QVERIFY(!rig.link);
     }
 
-    // --- SendASCII ---
+    // --- sendWord ---
 
     void sendAsciiWritesThreeSingleBytes_data()
     {
@@ -508,7 +508,7 @@ private slots:
         LinkRig rig;
         rig.openPort();
         rig.port.preload(kAck);
-        QVERIFY(rig.link->SendASCII(word, false));
+        QVERIFY(rig.link->sendWord(word, false));
         QCOMPARE(rig.port.writes, singleBytes(word));
         QCOMPARE(rig.port.bytesAvailable(), 1); // nothing read without WaitForAck
         QCOMPARE(rig.clock.elapsedMs(), 500);   // only the open's settling delay
@@ -518,7 +518,7 @@ private slots:
     {
         LinkRig rig;
         rig.openPort();
-        rig.link->SendASCII("TOG", false);
+        rig.link->sendWord("TOG", false);
         QCOMPARE(rig.port.written(), QByteArray::fromHex("544f47")); // no terminator
         QCOMPARE(rig.port.writes.size(), 3);
     }
@@ -527,7 +527,7 @@ private slots:
     {
         LinkRig rig;
         rig.openPort();
-        rig.link->SendASCII("TOOG", false);
+        rig.link->sendWord("TOOG", false);
         QCOMPARE(rig.port.written(), QByteArray("TOG"));
     }
 
@@ -550,13 +550,13 @@ private slots:
         monitor.reply = reply;
         rig.clock.setTime(at(10));
         const qint64 t0 = rig.clock.elapsedMs();
-        QVERIFY(rig.link->SendASCII("OFF", true));
+        QVERIFY(rig.link->sendWord("OFF", true));
         QCOMPARE(monitor.words, QList<QByteArray>{"OFF"});
         QCOMPARE(rig.clock.elapsedMs() - t0, waitedMs);
         QCOMPARE(rig.port.bytesAvailable(), 0);
     }
 
-    // --- SuspendRealTime / RestoreRealTime ---
+    // --- suspendRealTime / restoreRealTime ---
 
     void suspendWithRealTimeOffThenRestore()
     {
@@ -567,13 +567,13 @@ private slots:
         WindowLines window;
         window.lines = &lines;
 
-        QVERIFY(rig.link->SuspendRealTime(window));
+        QVERIFY(rig.link->suspendRealTime(window));
         QCOMPARE(lines, QStringList{kRealTimeOff});
         QVERIFY(!rig.link->flags().realTimeWasOn);
         QVERIFY(rig.link->flags().commandInProgress);
         QVERIFY(rig.sequences.calls.isEmpty());
 
-        rig.link->RestoreRealTime(window);
+        rig.link->restoreRealTime(window);
         QCOMPARE(lines, QStringList{kRealTimeOff});
         QVERIFY(rig.sequences.calls.isEmpty());
         QVERIFY(!rig.link->flags().commandInProgress);
@@ -598,7 +598,7 @@ private slots:
             commandInProgressAtStart = rig.link->flags().commandInProgress;
         };
 
-        QVERIFY(rig.link->SuspendRealTime(window));
+        QVERIFY(rig.link->suspendRealTime(window));
         QCOMPARE(rig.sequences.calls, QStringList{"stop"});
         QCOMPARE(linesAtStop, QStringList{kTurningOff});
         QVERIFY(!commandInProgressAtStop);
@@ -606,7 +606,7 @@ private slots:
         QVERIFY(rig.link->flags().realTimeWasOn);
         QVERIFY(rig.link->flags().commandInProgress);
 
-        rig.link->RestoreRealTime(window);
+        rig.link->restoreRealTime(window);
         QCOMPARE(rig.sequences.calls, (QStringList{"stop", "start"}));
         QVERIFY(commandInProgressAtStart); // cleared after the start sequence
         QCOMPARE(window.lines, (QStringList{kTurningOff, kRealTimeOff, kRestoring}));
@@ -621,9 +621,9 @@ private slots:
         rig.link->setRealTimeSequences(nullptr);
         rig.link->flags().realTimeOn = true;
         RecordingStatusLines window;
-        QVERIFY(rig.link->SuspendRealTime(window));
+        QVERIFY(rig.link->suspendRealTime(window));
         QCOMPARE(window.lines, (QStringList{kTurningOff, kRealTimeOff}));
-        rig.link->RestoreRealTime(window);
+        rig.link->restoreRealTime(window);
         QCOMPARE(window.lines.last(), kRestoring);
         QVERIFY(!rig.link->flags().commandInProgress);
     }
@@ -632,7 +632,7 @@ private slots:
     {
         LinkRig rig;
         RecordingStatusLines window;
-        QVERIFY(rig.link->SuspendRealTime(window));
+        QVERIFY(rig.link->suspendRealTime(window));
         QCOMPARE(rig.port.openCount, 1);
         QCOMPARE(window.lines, QStringList{kRealTimeOff});
     }
@@ -643,7 +643,7 @@ private slots:
         rig.port.failOpen = true;
         rig.link->flags().realTimeOn = true;
         RecordingStatusLines window;
-        QVERIFY(!rig.link->SuspendRealTime(window));
+        QVERIFY(!rig.link->suspendRealTime(window));
         QVERIFY(window.lines.isEmpty());
         QVERIFY(rig.statusLog.lines.isEmpty());
         QCOMPARE(rig.prompts.questions, QStringList{kInvalidPort});
@@ -661,7 +661,7 @@ private slots:
         auto *window = new WindowLines;
         window->lines = &lines;
         rig.sequences.onStop = [&] { delete window; };
-        QVERIFY(rig.link->SuspendRealTime(*window));
+        QVERIFY(rig.link->suspendRealTime(*window));
         QCOMPARE(lines, QStringList{kTurningOff});
         QVERIFY(rig.link->flags().commandInProgress);
     }

@@ -1,4 +1,4 @@
-// The setup window's own Send_Receive_Ack and SendASCII, against the main window's copies where
+// The setup window's own setupHandshake and sendWord, against the main window's copies where
 // they differ.
 
 #include "link_rig.h"
@@ -53,7 +53,7 @@ private slots:
         rig.clock.setTime(at(40));
         const qint64 t0 = rig.clock.elapsedMs();
 
-        QCOMPARE(setup.SendASCII("SET"), acked);
+        QCOMPARE(setup.sendWord("SET"), acked);
 
         QCOMPARE(rig.port.writes, (QList<QByteArray>{"S", "E", "T"}));
         QCOMPARE(rig.clock.elapsedMs() - t0, waitedMs);
@@ -66,8 +66,8 @@ private slots:
         LinkRig rig;
         rig.openPort();
         SetupLink setup(*rig.link);
-        QVERIFY(rig.link->SendASCII("RCV", true));
-        QVERIFY(!setup.SendASCII("RCV"));
+        QVERIFY(rig.link->sendWord("RCV", true));
+        QVERIFY(!setup.sendWord("RCV"));
         QCOMPARE(rig.port.written(), QByteArray("RCVRCV"));
     }
 
@@ -89,7 +89,7 @@ private slots:
         AckingMonitor monitor(rig.port);
         monitor.reply = reply;
         SetupLink setup(*rig.link);
-        QCOMPARE(setup.Send_Receive_Ack(), acked);
+        QCOMPARE(setup.setupHandshake(), acked);
         QCOMPARE(rig.port.writes, QList<QByteArray>{kAck});
         QCOMPARE(rig.port.bytesAvailable(), 0); // stale bytes drained, reply consumed
         QVERIFY(rig.statusLog.lines.isEmpty());
@@ -100,7 +100,7 @@ private slots:
         LinkRig rig;
         AckingMonitor monitor(rig.port);
         SetupLink setup(*rig.link);
-        QVERIFY(setup.Send_Receive_Ack());
+        QVERIFY(setup.setupHandshake());
         QCOMPARE(rig.port.openCount, 1);
         QCOMPARE(rig.portView.shown, QStringList{"COM Port is Open"});
     }
@@ -112,7 +112,7 @@ private slots:
         LinkRig rig;
         rig.port.failOpen = true;
         SetupLink setup(*rig.link);
-        QVERIFY(!setup.Send_Receive_Ack());
+        QVERIFY(!setup.setupHandshake());
         QCOMPARE(rig.prompts.questions,
                  QStringList{"Invalid COM port. Would you like to search for available ports?"});
         QVERIFY(rig.statusLog.lines.isEmpty());
@@ -127,10 +127,10 @@ private slots:
         rig.port.responder = [&](const QByteArray &) {
             QTimer::singleShot(0, &rig.port, [&] { rig.link.reset(); });
         };
-        QVERIFY(!setup.Send_Receive_Ack());
+        QVERIFY(!setup.setupHandshake());
         QVERIFY(!setup.link());
-        QVERIFY(!setup.Send_Receive_Ack());
-        QVERIFY(!setup.SendASCII("TOG"));
+        QVERIFY(!setup.setupHandshake());
+        QVERIFY(!setup.sendWord("TOG"));
     }
 
     // The setup window (owner of the SetupLink) closes during the handshake's wait.
@@ -146,7 +146,7 @@ private slots:
             });
         };
         SetupLink *raw = setup.get();
-        QVERIFY(raw->Send_Receive_Ack());
+        QVERIFY(raw->setupHandshake());
         QVERIFY(!setup);
     }
 };

@@ -69,7 +69,7 @@ private slots:
 void TestRealTimeControl::startWithoutMethod_asksForMethodAndSendsNothing()
 {
     Rig rig(0);
-    rig.control.MnuStartRTL_Click();
+    rig.control.startRealTime();
     QCOMPARE(rig.prompts.messages,
              QStringList{"A communication method has not been selected. Select method before "
                          "proceeding."});
@@ -82,7 +82,7 @@ void TestRealTimeControl::startOverCable_skipsDiscoveryAndSendsHandshakeWords()
 {
     Rig rig(8);
     rig.monitor.attentionsToIgnore = 1; // a monitor that only wakes at the second attention
-    rig.control.MnuStartRTL_Click();
+    rig.control.startRealTime();
     QVERIFY(rig.discovery.radioNodeFound());
     QCOMPARE(rig.port.writes, (QList<QByteArray>{kAttention, kAttention, "TOG", "PLR"}));
     QCOMPARE(rig.log.lines, QStringList{"Real-Time is ON"});
@@ -112,7 +112,7 @@ void TestRealTimeControl::startFailures_nameTheFailedStep()
     rig.monitor.mute = mute;
     if (!silentWord.isEmpty())
         rig.monitor.silentWords.insert(silentWord);
-    rig.control.MnuStartRTL_Click();
+    rig.control.startRealTime();
     QCOMPARE(rig.log.lines.last(), lastLine);
     QCOMPARE(rig.port.writes.size(), writes);
     QCOMPARE(rig.prompts.messages,
@@ -133,7 +133,7 @@ void TestRealTimeControl::startWithStream_showsActiveAndLeavesBytesForReceiver()
         ++released;
         QCOMPARE(rig.port.bytesAvailable(), packet.size()); // untouched by the sequence
     });
-    rig.control.MnuStartRTL_Click();
+    rig.control.startRealTime();
     QCOMPARE(released, 1);
     QVERIFY(rig.view.shown.contains("main: Real-Time Data Active"));
     QVERIFY(rig.view.shown.contains("web: Real-Time Data Active"));
@@ -143,19 +143,19 @@ void TestRealTimeControl::startWithStartupListen_opensServer()
 {
     Rig rig;
     rig.control.setStartupListen(true);
-    rig.control.MnuStartRTL_Click();
+    rig.control.startRealTime();
     QVERIFY(rig.server.opens >= 1);
     Rig quiet;
-    quiet.control.MnuStartRTL_Click();
+    quiet.control.startRealTime();
     QCOMPARE(quiet.server.opens, 0);
 }
 
 void TestRealTimeControl::stopWithSilentMonitor_sendsOnlyAttentionBytes()
 {
     Rig rig;
-    QVERIFY(rig.link.OpenMonitorPort());
+    QVERIFY(rig.link.openPort());
     rig.monitor.mute = true;
-    rig.control.MnuStopRTL_Click();
+    rig.control.stopRealTime();
     QCOMPARE(rig.port.writes, (QList<QByteArray>{kAttention, kAttention}));
     QCOMPARE(rig.log.lines,
              QStringList{"Unsuccessful in receiving response from Orvo-88. Try again."});
@@ -165,9 +165,9 @@ void TestRealTimeControl::stopWithSilentMonitor_sendsOnlyAttentionBytes()
 void TestRealTimeControl::stopWithMonitor_sendsTogOffAndKeepsPort()
 {
     Rig rig;
-    QVERIFY(rig.link.OpenMonitorPort());
+    QVERIFY(rig.link.openPort());
     rig.port.preload("stale");
-    rig.control.MnuStopRTL_Click();
+    rig.control.stopRealTime();
     QCOMPARE(rig.port.written(), kAttention + "TOGOFF");
     QCOMPARE(rig.port.writes.size(), 7); // each letter of a word is its own write
     QCOMPARE(rig.monitor.words, (QList<QByteArray>{"TOG", "OFF"}));
@@ -180,11 +180,11 @@ void TestRealTimeControl::suspendAroundCommand_stopsAndRestartsRealTime()
 {
     Rig rig;
     rig.link.setRealTimeSequences(&rig.control);
-    rig.control.MnuStartRTL_Click();
+    rig.control.startRealTime();
     RecordingStatusLines window;
-    QVERIFY(rig.link.SuspendRealTime(window));
+    QVERIFY(rig.link.suspendRealTime(window));
     QVERIFY(rig.link.flags().commandInProgress);
-    rig.link.RestoreRealTime(window);
+    rig.link.restoreRealTime(window);
     QCOMPARE(window.lines, (QStringList{"Realtime is ON..... now turning OFF", "Realtime is OFF",
                                         "Restoring Real-Time back to its ON state."}));
     QCOMPARE(rig.monitor.words, (QList<QByteArray>{"TOG", "PLR", "TOG", "OFF", "TOG", "PLR"}));
@@ -225,7 +225,7 @@ void TestRealTimeControl::discoveryReplies_decideNodeFound()
     rig.port.responder = [&](const QByteArray &bytes) {
         rig.port.arrive(bytes == "+++" ? plusReply : atReply);
     };
-    rig.discovery.DiscoverRadioNode(version);
+    rig.discovery.discoverRadioNode(version);
     QCOMPARE(rig.discovery.radioNodeFound(), found);
     QCOMPARE(rig.log.lines, lines);
     QCOMPARE(rig.port.written(), sent);
@@ -244,10 +244,10 @@ void TestRealTimeControl::startOverDongle_discoversOnceThenStarts()
         else
             rig.port.arrive(kAttention);
     };
-    rig.control.MnuStartRTL_Click();
+    rig.control.startRealTime();
     QVERIFY(rig.link.flags().realTimeOn);
-    rig.control.MnuStopRTL_Click();
-    rig.control.MnuStartRTL_Click();
+    rig.control.stopRealTime();
+    rig.control.startRealTime();
     QCOMPARE(plusCount, 1);
     QCOMPARE(rig.log.lines, QStringList{"Real-Time is ON"});
 }
@@ -294,7 +294,7 @@ void TestRealTimeControl::autoStart_waitsForPortThenStartsOnce()
     QVERIFY(autoStart.isArmed());
     QVERIFY(rig.port.writes.isEmpty());
     rig.clock.setAutoAdvance(true);
-    QVERIFY(rig.link.OpenMonitorPort());
+    QVERIFY(rig.link.openPort());
     autoStart.tick();
     QVERIFY(!autoStart.isArmed());
     QVERIFY(rig.link.flags().realTimeOn);
@@ -309,7 +309,7 @@ void TestRealTimeControl::autoStart_withUndiscoveredDongle_warnsInstead()
 {
     Rig rig(2);
     AutoStart autoStart(rig.clock, rig.link, rig.discovery, rig.control, &rig.log, &rig.prompts);
-    QVERIFY(rig.link.OpenMonitorPort());
+    QVERIFY(rig.link.openPort());
     autoStart.arm();
     autoStart.tick();
     QCOMPARE(rig.prompts.messages.size(), 1);

@@ -30,20 +30,20 @@ public:
 
 class FakeMonitorCommands final : public MonitorCommands {
 public:
-    void TogglePolarity(int channel) override
+    void togglePolarity(int channel) override
     {
         toggled.append(channel);
         if (whileBusy)
             whileBusy();
     }
-    MonitorSettingsReply ReadSettingsForServer() override
+    MonitorSettingsReply readSettingsForServer() override
     {
         ++settingsReads;
         if (whileBusy)
             whileBusy();
         return settings;
     }
-    QString ResetAccumulated() override
+    QString resetAccumulated() override
     {
         ++resets;
         if (whileBusy)

@@ -208,10 +208,10 @@ void TestCommandInterpreter::loadCommand_switchesOnlyLoadsInTheTable()
     QFETCH(bool, changed);
     QFETCH(QString, message);
     Rig rig;
-    rig.loads.CvtLoadDataToBits(maskBefore);
+    rig.loads.loadDataToBits(maskBefore);
     QSignalSpy masks(&rig.interpreter, &CommandInterpreter::loadDataChanged);
     QVERIFY(rig.answer(line).isEmpty());
-    QCOMPARE(rig.loads.CvtBitsToLoadData(), maskAfter);
+    QCOMPARE(rig.loads.bitsToLoadData(), maskAfter);
     QCOMPARE(rig.loadSwitch.loadChanged, changed);
     QCOMPARE(rig.loadSwitch.triggerSource, changed ? QStringLiteral("Load Change") : QString());
     QCOMPARE(masks.size(), changed ? 1 : 0);

@@ -30,8 +30,8 @@ void TestLoadTable::storedMask_roundTripsThroughTheTable()
     QFETCH(int, onLoad);
     QFETCH(int, offLoad);
     LoadTable table;
-    table.CvtLoadDataToBits(mask);
-    QCOMPARE(table.CvtBitsToLoadData(), mask);
+    table.loadDataToBits(mask);
+    QCOMPARE(table.bitsToLoadData(), mask);
     if (onLoad >= 0)
         QVERIFY(table.isOn(onLoad));
     if (offLoad >= 0)
@@ -50,9 +50,9 @@ void TestLoadTable::loadOutsideTable_isRefusedAndChangesNothing()
 {
     QFETCH(int, load);
     LoadTable table;
-    table.CvtLoadDataToBits(0x00F0);
+    table.loadDataToBits(0x00F0);
     QVERIFY(!table.set(load, true));
-    QCOMPARE(table.CvtBitsToLoadData(), quint16(0x00F0));
+    QCOMPARE(table.bitsToLoadData(), quint16(0x00F0));
     QVERIFY(!table.isOn(load));
 }
 
@@ -61,8 +61,8 @@ void TestLoadTable::loadZero_switchesWithoutTouchingTheMask()
     LoadTable table;
     QVERIFY(table.set(0, true));
     QVERIFY(table.isOn(0));
-    QCOMPARE(table.CvtBitsToLoadData(), quint16(0));
-    table.CvtLoadDataToBits(3);
+    QCOMPARE(table.bitsToLoadData(), quint16(0));
+    table.loadDataToBits(3);
     QVERIFY(table.isOn(0)); // the mask does not carry entry 0
 }
 

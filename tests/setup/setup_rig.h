@@ -128,9 +128,9 @@ struct SetupRig {
     // Opens the port, optionally starts real time, and forgets what that recorded.
     void prepare(bool realTimeOn = false)
     {
-        link.OpenMonitorPort();
+        link.openPort();
         if (realTimeOn)
-            control.MnuStartRTL_Click();
+            control.startRealTime();
         port.writes.clear();
         monitor.transcript.clear();
         statusLog.lines.clear();

@@ -13,12 +13,12 @@ SetupOutcome runWrite(SettingWrites &writes, const QString &operation, const QLi
 {
     const auto byte = [&](int i) { return quint8(args.at(i)); };
     if (operation == "CT")
-        return writes.WriteCTsetting(byte(0), byte(1), byte(2));
+        return writes.writeCtSetting(byte(0), byte(1), byte(2));
     if (operation == "PT")
-        return writes.WritePTsetting(byte(0), byte(1));
+        return writes.writePtSetting(byte(0), byte(1));
     if (operation == "interval")
-        return writes.WriteIntervalsetting(byte(0), byte(1));
-    return writes.WriteDeviceID(byte(0));
+        return writes.writeIntervalSetting(byte(0), byte(1));
+    return writes.writeDeviceId(byte(0));
 }
 
 const QStringList kCt1{"FC", "SET", "CT1", "TYP", "TYP:5", "RNG", "RNG:10"};
@@ -165,18 +165,18 @@ void TestSettingWrites::writeWhileRealTimeShowsOn_stopsItFirst()
     SetupRig rig;
     rig.prepare(true);
     RecordingStatusLines window;
-    QVERIFY(rig.link.SuspendRealTime(window));
+    QVERIFY(rig.link.suspendRealTime(window));
     rig.monitor.transcript.clear();
     SettingWrites writes(rig.context);
 
-    QCOMPARE(writes.WriteDeviceID(9), SetupOutcome::Completed);
+    QCOMPARE(writes.writeDeviceId(9), SetupOutcome::Completed);
     // The stop flag outlives the stop until the watchdog sees the stream end, so the stream is
     // stopped once more before the command.
     QCOMPARE(rig.monitor.transcript,
              (QStringList{"FC", "TOG", "OFF", "FC", "SET", "UID", "UID:9"}));
     QVERIFY(rig.link.flags().realTimeWasOn);
     QVERIFY(rig.link.flags().commandInProgress);
-    rig.link.RestoreRealTime(window);
+    rig.link.restoreRealTime(window);
     QCOMPARE(rig.monitor.transcript.mid(7), (QStringList{"FC", "TOG", "PLR"}));
 }
 

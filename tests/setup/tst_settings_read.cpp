@@ -116,7 +116,7 @@ void TestSettingsRead::readForWindow_logsOutcome()
     rig.monitor.replies.insert("RCV", block(kTypical));
     applyScenario(rig, scenario);
 
-    const std::optional<SettingsTexts> texts = SettingsRead(rig.context).ReadSettingsForWindow();
+    const std::optional<SettingsTexts> texts = SettingsRead(rig.context).readSettingsForWindow();
 
     QCOMPARE(rig.log.lines(), lines);
     QCOMPARE(texts.has_value(), scenario.isEmpty());
@@ -151,7 +151,7 @@ void TestSettingsRead::readForServer_setsStatus()
     rig.monitor.replies.insert("RCV", block(kTypical));
     applyScenario(rig, scenario);
 
-    const ServerSettingsRead read = SettingsRead(rig.context).ReadSettingsForServer();
+    const ServerSettingsRead read = SettingsRead(rig.context).readSettingsForServer();
 
     QCOMPARE(read.status, status);
     QCOMPARE(read.texts.toList(), status == "OK" ? kTypicalTexts : QStringList(9, QString()));
@@ -164,7 +164,7 @@ void TestSettingsRead::readWhileRealTimeRuns_stopsAndRestartsIt()
     rig.prepare(true);
     rig.monitor.replies.insert("RCV", block(kTypical));
 
-    const ServerSettingsRead read = SettingsRead(rig.context).ReadSettingsForServer();
+    const ServerSettingsRead read = SettingsRead(rig.context).readSettingsForServer();
 
     QCOMPARE(read.status, QStringLiteral("OK"));
     QCOMPARE(read.texts.toList(), kTypicalTexts);
@@ -183,14 +183,14 @@ void TestSettingsRead::readSettings_keepsPortWhileBlockWaits()
     SetupRig rig;
     rig.prepare();
     rig.monitor.replies.insert("RCV", block(kTypical));
-    QVERIFY(rig.link.SuspendRealTime(rig.log));
+    QVERIFY(rig.link.suspendRealTime(rig.log));
 
-    QVERIFY(SettingsRead(rig.context).ReadSettings());
+    QVERIFY(SettingsRead(rig.context).readSettings());
     QCOMPARE(rig.port.bytesAvailable(), SettingsTexts::kBlockSize);
     QVERIFY(rig.link.flags().commandInProgress); // the packet receiver leaves the block alone
 
     rig.monitor.silent.insert("RCV");
-    QVERIFY(!SettingsRead(rig.context).ReadSettings());
+    QVERIFY(!SettingsRead(rig.context).readSettings());
     QVERIFY(!rig.link.flags().commandInProgress);
 }
 
@@ -206,7 +206,7 @@ void TestSettingsRead::callerAndLogDestroyedDuringRead_readEndsSafely()
         delete read;
         delete log;
     };
-    const ServerSettingsRead result = read->ReadSettingsForServer();
+    const ServerSettingsRead result = read->readSettingsForServer();
     QCOMPARE(result.status, QStringLiteral("OK"));
     QVERIFY(!rig.link.flags().commandInProgress);
 }

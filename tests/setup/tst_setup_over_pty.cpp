@@ -82,25 +82,25 @@ void TestSetupOverPty::writeEverySetting_readBackShowsWrittenValues()
     PtyRig rig;
     QVERIFY(rig.start({"--period-ms", "1000", "--seed", "7", "--serial", "1,2,130,4,5"}));
     MonitorLink &link = rig.core->link();
-    QVERIFY(link.SuspendRealTime(rig.log));
+    QVERIFY(link.suspendRealTime(rig.log));
     SettingWrites writes(rig.context());
-    QCOMPARE(writes.WriteCTsetting(100, 5, 1), SetupOutcome::Completed);
-    QCOMPARE(writes.WriteCTsetting(175, 4, 2), SetupOutcome::Completed);
-    QCOMPARE(writes.WritePTsetting(3, 7), SetupOutcome::Completed);
-    QCOMPARE(writes.WriteIntervalsetting(0, 255), SetupOutcome::Completed);
-    QCOMPARE(writes.WriteDeviceID(127), SetupOutcome::Completed);
-    link.RestoreRealTime(rig.log);
+    QCOMPARE(writes.writeCtSetting(100, 5, 1), SetupOutcome::Completed);
+    QCOMPARE(writes.writeCtSetting(175, 4, 2), SetupOutcome::Completed);
+    QCOMPARE(writes.writePtSetting(3, 7), SetupOutcome::Completed);
+    QCOMPARE(writes.writeIntervalSetting(0, 255), SetupOutcome::Completed);
+    QCOMPARE(writes.writeDeviceId(127), SetupOutcome::Completed);
+    link.restoreRealTime(rig.log);
     QCOMPARE(rig.log.lines(), QStringList{"Realtime is OFF"}); // completed writes log nothing
 
-    const std::optional<SettingsTexts> texts = SettingsRead(rig.context()).ReadSettingsForWindow();
+    const std::optional<SettingsTexts> texts = SettingsRead(rig.context()).readSettingsForWindow();
     QVERIFY2(texts, qPrintable(rig.log.lines().join(" | ")));
     QCOMPARE(texts->toList(), (QStringList{" 100", " 5", " 175", " 4", " 3", " 7", " 255", "2.2", " 127"}));
     QCOMPARE(rig.log.lines(), QStringList{"Settings have been read successfuly"});
 
     UtilityCommands utility(rig.context());
-    QCOMPARE(utility.ReadSerialNumber(), std::optional<QString>("01213045"));
+    QCOMPARE(utility.readSerialNumber(), std::optional<QString>("01213045"));
     QCOMPARE(rig.log.lines(), QStringList{"Realtime is OFF"});
-    QVERIFY(ModuleProcedures(rig.context()).TogglePolarity(1));
+    QVERIFY(ModuleProcedures(rig.context()).togglePolarity(1));
     QVERIFY(rig.prompts.messages.isEmpty());
     QVERIFY(!link.flags().commandInProgress);
 }
@@ -109,7 +109,7 @@ void TestSetupOverPty::resetWhileStreaming_countersRestartAndStaticCountersConti
 {
     PtyRig rig;
     QVERIFY(rig.start({"--period-ms", "1000", "--seed", "7", "--reset-count", "6"}));
-    rig.core->realTime().MnuStartRTL_Click();
+    rig.core->realTime().startRealTime();
     QVERIFY(rig.core->link().flags().realTimeOn);
     // Streamed long enough that the counters hold more than they gather during the restart.
     QVERIFY(rig.waitForPackets(8, 12000));
@@ -117,7 +117,7 @@ void TestSetupOverPty::resetWhileStreaming_countersRestartAndStaticCountersConti
     const int resetCountBefore = rig.core->decoder().persistedState().lastResetCount;
     QCOMPARE(resetCountBefore, 6);
 
-    QCOMPARE(ModuleProcedures(rig.context()).ResetAccumulated(), QStringLiteral("OK"));
+    QCOMPARE(ModuleProcedures(rig.context()).resetAccumulated(), QStringLiteral("OK"));
     QCOMPARE(rig.log.lines().last(), QStringLiteral("Restoring Real-Time back to its ON state."));
     QVERIFY(rig.waitForPackets(2, 8000));
 

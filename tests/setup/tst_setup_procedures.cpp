@@ -82,7 +82,7 @@ void TestSetupProcedures::togglePolarity_succeedsOnAnyWaitingByte()
                 rig.port.arrive(replyToWord);
         };
 
-    QCOMPARE(ModuleProcedures(rig.context).TogglePolarity(channel), toggled);
+    QCOMPARE(ModuleProcedures(rig.context).togglePolarity(channel), toggled);
     QCOMPARE(rig.port.writes, writes);
     QCOMPARE(rig.prompts.messages,
              toggled ? QStringList() : QStringList{"Toggle operation failed. Try again"});
@@ -114,7 +114,7 @@ void TestSetupProcedures::resetAccumulated_okOnlyWhenResetAcknowledged()
     rig.prepare();
     applyScenario(rig, scenario);
 
-    QCOMPARE(ModuleProcedures(rig.context).ResetAccumulated(), status);
+    QCOMPARE(ModuleProcedures(rig.context).resetAccumulated(), status);
     QCOMPARE(rig.monitor.transcript, transcript);
     if (transcript.contains("RQS"))
         QVERIFY(rig.port.writes.contains("RQS")); // the words go out whole
@@ -153,7 +153,7 @@ void TestSetupProcedures::readSerialNumber_logsEachFailedStep()
     rig.monitor.replies.insert("NN", reply);
     applyScenario(rig, scenario);
 
-    const std::optional<QString> text = UtilityCommands(rig.context).ReadSerialNumber();
+    const std::optional<QString> text = UtilityCommands(rig.context).readSerialNumber();
 
     QCOMPARE(text.value_or(QString()), serialNumber);
     QCOMPARE(rig.log.lines(), lines);
@@ -186,7 +186,7 @@ void TestSetupProcedures::sendAcknowledge_showsTheAnswer()
     rig.port.preload(stale);
     applyScenario(rig, scenario);
 
-    const std::optional<QString> text = UtilityCommands(rig.context).SendAcknowledge();
+    const std::optional<QString> text = UtilityCommands(rig.context).sendAcknowledge();
 
     QCOMPARE(text.value_or(QString()), response);
     QCOMPARE(rig.log.lines(), lines);
