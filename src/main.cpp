@@ -74,5 +74,7 @@ int main(int argc, char *argv[])
     reportStartupTiming(window, sinceMain);
     // Start-up runs inside the event loop, so that a request to end during its waits ends it.
     QTimer::singleShot(0, &window, &MainWindow::start);
-    return app.exec();
+    const int code = app.exec();
+    // A caller (a service manager, a script) learns that the counters were not written.
+    return (code == 0 && !window.finalSaveSucceeded()) ? 1 : code;
 }

@@ -3,6 +3,8 @@
 #include "port_names.h"
 #include "settings_store.h"
 
+#include <cstdio>
+
 AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &store,
                                  CoreReporters r, QObject *parent)
     : QObject(parent),
@@ -85,10 +87,28 @@ void AcquisitionCore::startAutomaticActions()
         autoStart_.arm();
 }
 
-void AcquisitionCore::saveSettings()
+bool AcquisitionCore::saveSettings()
 {
     takeDecoderState();
-    storeSettings(settings_, store_);
+    return reportSave(storeSettings(settings_, store_));
+}
+
+bool AcquisitionCore::reportSave(bool saved)
+{
+    // The counters exist nowhere else: a save that failed must be seen. Standard error hears of
+    // every failure; the status log of each change, so a lasting fault does not flood it.
+    const QString where = store_.location().isEmpty() ? QStringLiteral("the settings store")
+                                                      : store_.location();
+    if (!saved) {
+        const QString line = QStringLiteral("Error: the settings could not be saved to %1").arg(where);
+        std::fprintf(stderr, "orvotove: %s\n", qPrintable(line));
+        if (!saveFailing_)
+            statusLog_.addLine(line);
+    } else if (saveFailing_) {
+        statusLog_.addLine(QStringLiteral("The settings were saved to %1 again").arg(where));
+    }
+    saveFailing_ = !saved;
+    return saved;
 }
 
 void AcquisitionCore::shutDown()
@@ -99,7 +119,8 @@ void AcquisitionCore::shutDown()
     link_.closePort();
     server_.shutDown();
     takeDecoderState();
-    saveSettingsAtShutdown(settings_, store_);
+    saveFailing_ = false; // the last word on a failed save goes to the log whatever came before
+    finalSaveSucceeded_ = reportSave(saveSettingsAtShutdown(settings_, store_));
 }
 
 void AcquisitionCore::storeAutoWriteLocal(bool on)
@@ -107,7 +128,7 @@ void AcquisitionCore::storeAutoWriteLocal(bool on)
     // A client's TRIGON/TRIGOFF is stored at once, as ticking the options box would.
     settings_.autoWriteLocal = on ? 1 : 0;
     store_.setValue(QStringLiteral("AutoWriteLocal"), QString::number(settings_.autoWriteLocal));
-    store_.sync();
+    reportSave(store_.sync());
 }
 
 void AcquisitionCore::reopenPortQuietly()

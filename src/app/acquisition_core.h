@@ -56,8 +56,10 @@ public:
     // Shut-down: closes the port, closes the data server (with a pause for its client) and
     // writes the settings.
     void shutDown();
-    // The periodic save of the counters and the web posting settings.
-    void saveSettings();
+    // False when the settings could not be written at shut-down: the program's exit code says so.
+    bool finalSaveSucceeded() const { return finalSaveSucceeded_; }
+    // The periodic save of the counters and the web posting settings; false when it failed.
+    bool saveSettings();
 
     AppSettings &settings() { return settings_; }
     MonitorLink &link() { return link_; }
@@ -78,6 +80,7 @@ private:
     void takeDecoderState();
     void reopenPortQuietly();
     void storeAutoWriteLocal(bool on);
+    bool reportSave(bool saved);
 
     // Status lines go nowhere when no log is given.
     class DiscardedLines final : public StatusLines {
@@ -108,4 +111,6 @@ private:
     AutoStart autoStart_;
     PeriodicSave periodicSave_;
     bool shutDown_ = false;
+    bool saveFailing_ = false;
+    bool finalSaveSucceeded_ = true;
 };

@@ -115,7 +115,7 @@ AppSettings loadAppSettings(const SettingsStore &store)
     return s;
 }
 
-void storeSettings(const AppSettings &s, SettingsStore &store)
+bool storeSettings(const AppSettings &s, SettingsStore &store)
 {
     putPreResets(s, store);
     put(store, "E1BP", s.e1bp);
@@ -125,10 +125,10 @@ void storeSettings(const AppSettings &s, SettingsStore &store)
     putInteger(store, "OrvoresetCount", s.counters.lastResetCount);
     putInteger(store, "OrvoCounter", s.counters.seconds);
     putWebPosting(s, store);
-    store.sync();
+    return store.sync();
 }
 
-void saveSettingsAtShutdown(const AppSettings &s, SettingsStore &store)
+bool saveSettingsAtShutdown(const AppSettings &s, SettingsStore &store)
 {
     putPreResets(s, store);
     putBool(store, "StartupComIsOn", s.startupComIsOn);
@@ -144,5 +144,5 @@ void saveSettingsAtShutdown(const AppSettings &s, SettingsStore &store)
     putNumber(store, "Rate", s.rate);
     put(store, "Interval", s.interval);
     putWebPosting(s, store);
-    store.sync();
+    return store.sync();
 }

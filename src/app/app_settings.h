@@ -34,7 +34,7 @@ struct AppSettings {
 AppSettings loadAppSettings(const SettingsStore &store);
 
 // The periodic save: the counters and the web posting settings. [SaveSettings]
-void storeSettings(const AppSettings &settings, SettingsStore &store);
+[[nodiscard]] bool storeSettings(const AppSettings &settings, SettingsStore &store);
 
 // The save at shut-down: counters, start-up flags, link method, loads and web posting.
-void saveSettingsAtShutdown(const AppSettings &settings, SettingsStore &store);
+[[nodiscard]] bool saveSettingsAtShutdown(const AppSettings &settings, SettingsStore &store);

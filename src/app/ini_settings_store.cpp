@@ -5,19 +5,19 @@ const QString kSection = QStringLiteral("startup/");
 }
 
 IniSettingsStore::IniSettingsStore()
-    : settings_(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Orvotove"),
-                QStringLiteral("Orvotove"))
+    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                            QStringLiteral("Orvotove"), QStringLiteral("Orvotove")))
 {
 }
 
 IniSettingsStore::IniSettingsStore(const QString &fileName)
-    : settings_(fileName, QSettings::IniFormat)
+    : settings_(std::make_unique<QSettings>(fileName, QSettings::IniFormat))
 {
 }
 
 std::optional<QString> IniSettingsStore::value(const QString &key) const
 {
-    const QVariant v = settings_.value(kSection + key);
+    const QVariant v = settings_->value(kSection + key);
     if (!v.isValid())
         return std::nullopt;
     // A hand-edited value with a comma reads back as a list; keep the text the user wrote.
@@ -28,10 +28,20 @@ std::optional<QString> IniSettingsStore::value(const QString &key) const
 
 void IniSettingsStore::setValue(const QString &key, const QString &text)
 {
-    settings_.setValue(kSection + key, text);
+    settings_->setValue(kSection + key, text);
 }
 
-void IniSettingsStore::sync()
+bool IniSettingsStore::sync()
 {
-    settings_.sync();
+    // QSettings keeps reporting its first error for good. After a failed save, a fresh object
+    // that holds every key of the old one lets a later save succeed once the file is writable.
+    if (settings_->status() != QSettings::NoError) {
+        auto fresh = std::make_unique<QSettings>(settings_->fileName(), QSettings::IniFormat);
+        const QStringList keys = settings_->allKeys();
+        for (const QString &key : keys)
+            fresh->setValue(key, settings_->value(key));
+        settings_ = std::move(fresh);
+    }
+    settings_->sync();
+    return settings_->status() == QSettings::NoError;
 }

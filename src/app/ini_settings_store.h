@@ -4,6 +4,8 @@
 
 #include <QSettings>
 
+#include <memory>
+
 // The settings as an INI file: the user's Orvotove/Orvotove.ini under the configuration folder
 // ($XDG_CONFIG_HOME, ~/.config by default), or a given file.
 class IniSettingsStore final : public SettingsStore {
@@ -13,10 +15,11 @@ public:
 
     std::optional<QString> value(const QString &key) const override;
     void setValue(const QString &key, const QString &text) override;
-    void sync() override;
+    bool sync() override;
+    QString location() const override { return fileName(); }
 
-    QString fileName() const { return settings_.fileName(); }
+    QString fileName() const { return settings_->fileName(); }
 
 private:
-    mutable QSettings settings_;
+    std::unique_ptr<QSettings> settings_;
 };

@@ -115,6 +115,11 @@ void MainWindow::shutDown()
     emit shutDownFinished();
 }
 
+bool MainWindow::finalSaveSucceeded() const
+{
+    return core_->finalSaveSucceeded();
+}
+
 void MainWindow::closeComPort()
 {
     // A closed port shows "COM Port is Closed"; the web form's status field follows once the

@@ -37,6 +37,8 @@ public:
     // once however often it is asked for; emits shutDownFinished when done.
     void shutDown();
     bool isShutDown() const { return shutDown_; }
+    // False when shut-down could not write the settings.
+    bool finalSaveSucceeded() const;
 
     // Back to the start-up place and size: top-left corner of the screen, 532 by 228 pixels.
     void placeAtStart();

@@ -6,6 +6,7 @@
 #include "recorders.h"
 #include "recording_settings_store.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -59,6 +60,8 @@ private slots:
     void restart_doesNotCountAResetTwice();
     void startupFlags_openPortAndArmAutomaticStart();
     void shutDown_writesOnceHoweverOftenAsked();
+    void unwritableFile_isReportedOnceAndRetried();
+    void unwritableFileAtShutDown_failsTheEnd();
 };
 
 void TestAcquisitionCore::periodicSave_runsOnThe101stTickOnly()
@@ -137,6 +140,51 @@ void TestAcquisitionCore::shutDown_writesOnceHoweverOftenAsked()
     rig.core.shutDown();
     QCOMPARE(store.syncs, 1);
     QCOMPARE(store.writtenKeys.size(), 21);
+}
+
+namespace {
+// A settings file that cannot be written even by root: its folder is a plain file.
+struct BlockedFile {
+    QTemporaryDir dir;
+    QString folder = dir.filePath(QStringLiteral("Orvotove"));
+    QString file = folder + QStringLiteral("/Orvotove.ini");
+    BlockedFile() { QFile(folder).open(QIODevice::WriteOnly); }
+    void unblock()
+    {
+        QFile::remove(folder);
+        QDir().mkpath(folder);
+    }
+};
+} // namespace
+
+void TestAcquisitionCore::unwritableFile_isReportedOnceAndRetried()
+{
+    BlockedFile blocked;
+    IniSettingsStore store(blocked.file);
+    CoreRig rig(store);
+    rig.receive({packetAt(10, 100, 100)});
+    QVERIFY(!rig.core.saveSettings());
+    QVERIFY(!rig.core.saveSettings());
+    const QString error = QStringLiteral("Error: the settings could not be saved to ") + blocked.file;
+    QCOMPARE(rig.log.lines, QStringList{error}); // one line for a lasting fault
+
+    blocked.unblock();
+    QVERIFY(rig.core.saveSettings());
+    QCOMPARE(rig.log.lines.last(),
+             QStringLiteral("The settings were saved to %1 again").arg(blocked.file));
+    QCOMPARE(*IniSettingsStore(blocked.file).value("OrvoCounter"), QStringLiteral("10"));
+}
+
+void TestAcquisitionCore::unwritableFileAtShutDown_failsTheEnd()
+{
+    RecordingSettingsStore store;
+    store.failSyncs = true;
+    CoreRig rig(store);
+    QVERIFY(rig.core.finalSaveSucceeded());
+    rig.core.shutDown();
+    QVERIFY(!rig.core.finalSaveSucceeded());
+    QCOMPARE(rig.log.lines.last(),
+             QStringLiteral("Error: the settings could not be saved to the settings store"));
 }
 
 QTEST_GUILESS_MAIN(TestAcquisitionCore)

@@ -20,9 +20,14 @@ public:
         values.insert(key, text);
         writtenKeys.append(key);
     }
-    void sync() override { ++syncs; }
+    bool sync() override
+    {
+        ++syncs;
+        return !failSyncs;
+    }
 
     QMap<QString, QString> values;
     QStringList writtenKeys;
     int syncs = 0;
+    bool failSyncs = false; // a store whose file cannot be written
 };

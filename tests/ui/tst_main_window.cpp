@@ -50,6 +50,7 @@ const QStringList kShutDownKeys{
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
+    void longRun_statusLogKeepsTheNewest10000Lines();
     void firstRun_showsClosedStatesInTheirColours_data();
     void firstRun_showsClosedStatesInTheirColours();
     void firstRun_placesTitledWindowTopLeftWithDefaults();
@@ -239,6 +240,16 @@ void TestMainWindow::shutDown_writesSettingsInOrderOnce()
     rig.window.shutDown(); // a signal or the session's end after the window has closed
     QCOMPARE(rig.store.writtenKeys.size(), kShutDownKeys.size());
     QCOMPARE(finished.count(), 1);
+}
+
+void TestMainWindow::longRun_statusLogKeepsTheNewest10000Lines()
+{
+    StatusLogList log;
+    for (int i = 1; i <= 10002; ++i)
+        log.addLine(QString::number(i));
+    QCOMPARE(log.count(), 10000);
+    QCOMPARE(log.item(0)->text(), QStringLiteral("3"));
+    QCOMPARE(log.item(9999)->text(), QStringLiteral("10002"));
 }
 
 QTEST_MAIN(TestMainWindow)
