@@ -166,15 +166,24 @@ void DataServer::takeConnection()
 void DataServer::receive()
 {
     const QPointer<QTcpSocket> socket = qobject_cast<QTcpSocket *>(sender());
-    if (!socket || socket != client_)
+    // Text that arrives while a command talks to the monitor stays pending; the command's end
+    // takes it up below, since the socket does not signal it again.
+    if (!socket || socket != client_ || answering_ > 0)
         return;
+    const QPointer<DataServer> self(this);
+    while (answerPendingLine(socket) && self && socket && socket == client_) {
+    }
+}
+
+bool DataServer::answerPendingLine(const QPointer<QTcpSocket> &socket)
+{
     QByteArray line;
     switch (reader_.read(*socket, line)) {
     case CommandLineReader::Result::Incomplete:
-        return;
+        return false;
     case CommandLineReader::Result::TooLong:
         sendLine(socket, QStringLiteral("Error! Command too long"));
-        return;
+        return false;
     case CommandLineReader::Result::Line:
         break;
     }
@@ -182,7 +191,7 @@ void DataServer::receive()
         if (view_)
             view_->setWindowTitle(QStringLiteral("TCP Server : Chatting with "));
         socket->write("myname"); // to a closed connection: a failed write is of no concern
-        return;
+        return false;
     }
     // The reply goes to the client that asked, or nowhere if it left during a monitor command.
     const QPointer<DataServer> self(this);
@@ -191,9 +200,10 @@ void DataServer::receive()
         sendLine(socket, reply);
     });
     if (!self)
-        return;
+        return false;
     if (--answering_ == 0)
         deleteRetired();
+    return socket && socket->bytesAvailable() > 0;
 }
 
 void DataServer::closeSocket()

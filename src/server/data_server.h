@@ -74,6 +74,9 @@ private:
     void recoveryTick();
     void takeConnection();
     void receive();
+    // Answers the line waiting on socket, if a whole one waits; true when more text waits after
+    // the answer (it arrived during a monitor command).
+    bool answerPendingLine(const QPointer<QTcpSocket> &socket);
     void closeSocket();
     void dropClient();
     void retire(QTcpSocket *socket);

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -88,6 +89,8 @@ private slots:
     void clientLeavingDuringSettings_leavesServerServing();
     void pushReadings_sendsAllLineOnlyAfterTrigon();
     void clientThatShutsDownItsSending_stillGetsTheReply();
+    void textDuringMonitorCommand_isAnsweredAfterIt_data();
+    void textDuringMonitorCommand_isAnsweredAfterIt();
 };
 
 void TestDataServer::openWhileRealTimeStopped_changesNothing()
@@ -276,6 +279,42 @@ void TestDataServer::clientThatShutsDownItsSending_stillGetsTheReply()
     QCOMPARE(::shutdown(int(client->socketDescriptor()), SHUT_WR), 0);
     QTRY_VERIFY_WITH_TIMEOUT(client->canReadLine(), 5000);
     QCOMPARE(client->readLine(), QByteArray("77\r\n"));
+}
+
+void TestDataServer::textDuringMonitorCommand_isAnsweredAfterIt_data()
+{
+    QTest::addColumn<QByteArray>("during");
+    QTest::addColumn<QStringList>("replies");
+    QTest::addColumn<int>("toggles");
+    const QString toggled = QStringLiteral("Toggled CH1 Polarity");
+    QTest::newRow("a read") << QByteArray("GETSEC\r") << QStringList{toggled, "77"} << 1;
+    QTest::newRow("another monitor command")
+        << QByteArray("SETPOL1\r") << QStringList{toggled, toggled} << 2;
+    // All text pending when the handler runs is one command line, as the protocol frames it.
+    QTest::newRow("two commands together") << QByteArray("GETSEC\rGETSEC\r")
+                                           << QStringList{toggled, "Error! Improper command"} << 1;
+    QTest::newRow("half a command") << QByteArray("GETS") << QStringList{toggled} << 1;
+}
+
+void TestDataServer::textDuringMonitorCommand_isAnsweredAfterIt()
+{
+    QFETCH(QByteArray, during);
+    QFETCH(QStringList, replies);
+    QFETCH(int, toggles);
+    ServerRig rig;
+    rig.server.open();
+    auto client = connectedClient(rig.server.listeningPort());
+    QTRY_VERIFY(rig.serverSide());
+    bool sent = false;
+    rig.monitor.whileBusy = [&] {
+        if (std::exchange(sent, true))
+            return; // the first command is the slow one
+        client->write(during);
+        client->flush();
+        QTRY_COMPARE(rig.serverSide()->bytesAvailable(), during.size());
+    };
+    QCOMPARE(ask(*client, "SETPOL1\r", replies.size()), replies);
+    QCOMPARE(rig.monitor.toggled.size(), toggles);
 }
 
 QTEST_GUILESS_MAIN(TestDataServer)
