@@ -101,8 +101,8 @@ AppSettings loadAppSettings(const SettingsStore &store)
     read.number("PreResetValP2", s.counters.preResetP2);
     read.number("E1B", s.counters.lastWs1);
     read.number("E2B", s.counters.lastWs2);
-    read.text("E1BP", s.e1bp);
-    read.text("E2BP", s.e2bp);
+    read.number("E1BP", s.counters.lastWsP1);
+    read.number("E2BP", s.counters.lastWsP2);
     read.integer("OrvoresetCount", s.counters.lastResetCount);
     read.integer("OrvoCounter", s.counters.seconds);
     read.integer("VexThresT", s.vexThresT);
@@ -118,8 +118,8 @@ AppSettings loadAppSettings(const SettingsStore &store)
 bool storeSettings(const AppSettings &s, SettingsStore &store)
 {
     putPreResets(s, store);
-    put(store, "E1BP", s.e1bp);
-    put(store, "E2BP", s.e2bp);
+    putNumber(store, "E1BP", s.counters.lastWsP1);
+    putNumber(store, "E2BP", s.counters.lastWsP2);
     putNumber(store, "E1B", s.counters.lastWs1);
     putNumber(store, "E2B", s.counters.lastWs2);
     putInteger(store, "OrvoresetCount", s.counters.lastResetCount);
@@ -136,8 +136,8 @@ bool saveSettingsAtShutdown(const AppSettings &s, SettingsStore &store)
     putInteger(store, "ZigbeeVersion", s.linkMethod);
     putNumber(store, "E1B", s.counters.lastWs1);
     putNumber(store, "E2B", s.counters.lastWs2);
-    put(store, "E1BP", s.e1bp);
-    put(store, "E2BP", s.e2bp);
+    putNumber(store, "E1BP", s.counters.lastWsP1);
+    putNumber(store, "E2BP", s.counters.lastWsP2);
     putInteger(store, "OrvoresetCount", s.counters.lastResetCount);
     putInteger(store, "OrvoCounter", s.counters.seconds);
     putInteger(store, "LoadData", s.loadData);

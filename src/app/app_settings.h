@@ -17,9 +17,7 @@ struct AppSettings {
     bool startupServerIsOn = false; // write to the web server from start-up
     bool startupListen = false;     // the TCP server listens while real time flows
     quint16 loadData = 0;           // LoadData: remote loads 1-16 as a bit mask
-    DecoderState counters;          // PreResetVal*, E1B/E2B, OrvoresetCount, OrvoCounter
-    QString e1bp = QStringLiteral("0"); // E1BP/E2BP: kept and written back unchanged
-    QString e2bp = QStringLiteral("0");
+    DecoderState counters;          // PreResetVal*, E1B/E2B, E1BP/E2BP, OrvoresetCount, OrvoCounter
     qint16 vexThresT = 60;          // web posting: time threshold
     qint16 vexThres1 = 60;          // web posting: CH1 power threshold
     qint16 vexThres2 = 60;          // web posting: CH2 power threshold

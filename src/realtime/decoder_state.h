@@ -11,6 +11,8 @@ struct DecoderState {
     double preResetP2 = 0;     // PreResetValP2
     double lastWs1 = 0;        // E1B (a stored empty text reads as 0)
     double lastWs2 = 0;        // E2B
+    double lastWsP1 = 0;       // E1BP: ws1Polar of the last accepted packet, carried at a reset
+    double lastWsP2 = 0;       // E2BP
     int lastResetCount = 0;    // OrvoresetCount: the monitor's reset counter as last seen
     qint32 seconds = 0;        // OrvoCounter: the monitor's seconds counter as last seen
 };

@@ -90,60 +90,82 @@ void PacketDecoder::checkAndDecode(quint8 checkByte)
 
 void PacketDecoder::decodePacket()
 {
-    trackMonitorResets();
-    if (!advanceSecondsCounter())
-        return; // packet mode stays on, as the seconds rules require
-    takeCounters();
-    takeVoltsAndPowerFactors();
-    computePowerAndCurrent();
-    reading_.kwh1 = reading_.ws1 / 3600 * 0.001;
-    reading_.kwh2 = reading_.ws2 / 3600 * 0.001;
-    if (onPacketDecoded)
-        onPacketDecoded();
+    const PacketSample p = readSample();
+    if (p.seconds == filter_.reference().seconds) {
+        // The packet repeats the last accepted second: nothing is decoded, and packet mode
+        // stays on until the next byte.
+        reading_.lastSeconds = reading_.seconds;
+        return;
+    }
+    const bool backwards = !plausibility::secondsAdvance(filter_.reference(), p);
+    if (!consider(p) && backwards) {
+        log_.addLine(QStringLiteral("A seconds counter error has occured!"));
+        packetByteCount_ = 0; // packet mode stays on: the next bytes are taken as a body
+        return;
+    }
     inPacket_ = false;
 }
 
-void PacketDecoder::trackMonitorResets()
+PacketSample PacketDecoder::readSample() const
 {
-    const int resetCount = at(kResetCountByte) & 0x07;
-    resetInThisPacket_ = false;
-    if (resetCount == lastResetCount_)
-        return;
-    const int expected = lastResetCount_ == 7 ? 0 : lastResetCount_ + 1;
-    if (resetCount == expected) {
-        // The monitor restarted its counters from zero: what it had counted before joins the
-        // offsets, so the static counters go on from where they were, reset after reset.
-        preReset1_ += reading_.lastWs1;
-        preReset2_ += reading_.lastWs2;
-        resetInThisPacket_ = true;
-    }
-    lastResetCount_ = resetCount;
+    PacketSample p;
+    p.counters = CounterSet{counter40(3), counter40(8), counter40(13), counter40(18)};
+    p.volts = (256 * at(1) + at(2)) * 0.1;
+    p.seconds = at(kSecondsByte) | at(kSecondsByte + 1) << 8 | at(kSecondsTopByte) << 16;
+    p.secondsTopByte = at(kSecondsTopByte);
+    p.resetCount = at(kResetCountByte) & 0x07;
+    p.pfRaw1 = word16(23);
+    p.pfRaw2 = word16(25);
+    p.arrival = clock_.now();
+    return p;
 }
 
-bool PacketDecoder::advanceSecondsCounter()
+// True when p was taken (it may have been held instead).
+bool PacketDecoder::consider(const PacketSample &p)
 {
+    using Verdict = SuspectFilter::Verdict;
+    switch (filter_.judge(p)) {
+    case Verdict::Accept:
+        take(p, plausibility::Carry::None);
+        return true;
+    case Verdict::AcceptReset:
+        // The monitor restarted its counters from zero: what it had counted before joins the
+        // offsets, so the static counters go on from where they were, reset after reset.
+        take(p, plausibility::Carry::All);
+        return true;
+    case Verdict::TakeHeldFirst:
+        // The held packet was confirmed by this one: the monitor's counters really changed.
+        take(filter_.takeHeld(), plausibility::Carry::Fallen);
+        return consider(p);
+    case Verdict::Hold:
+        break;
+    }
+    return false;
+}
+
+void PacketDecoder::take(const PacketSample &p, plausibility::Carry carry)
+{
+    const FitReference &ref = filter_.reference();
+    const std::optional<qint64> advance = plausibility::secondsAdvance(ref, p);
+    const bool wrapped = advance && p.seconds < ref.seconds;
+    const auto fromZero = plausibility::carryForward(preResets_, ref.counters, p.counters, carry);
+
     LiveReading &r = reading_;
     r.lastSeconds = r.seconds;
-    r.seconds = at(kSecondsByte) | at(kSecondsByte + 1) << 8 | at(kSecondsTopByte) << 16;
-    if (at(kSecondsTopByte) == 255)
-        rolloverPending_ = true;
-
-    if (r.seconds == r.lastSeconds)
-        return false;
-    if (r.seconds > r.lastSeconds) {
-        // 64-bit so that a corrupt stored counter cannot overflow the subtraction
-        r.secondsDelta = static_cast<qint32>(qint64(r.seconds) - r.lastSeconds);
-        return true;
-    }
-    if (at(kSecondsTopByte) != 0 || !rolloverPending_) {
-        log_.addLine(QStringLiteral("A seconds counter error has occured!"));
-        packetByteCount_ = 0;
-        return false;
-    }
-    r.secondsDelta = static_cast<qint32>(qint64(r.seconds) + packet::kSecondsModulus - r.lastSeconds);
-    rolloverPending_ = false;
-    reportWrap();
-    return true;
+    r.seconds = p.seconds;
+    // A held packet whose seconds went backwards came from a monitor that restarted its
+    // seconds counter too: its own count is the time since then.
+    r.secondsDelta = advance && *advance > 0 ? static_cast<qint32>(*advance) : qMax(1, p.seconds);
+    if (wrapped)
+        reportWrap();
+    takeCounters(p);
+    takeVoltsAndPowerFactors(p);
+    computePowerAndCurrent(fromZero[0], fromZero[1]);
+    r.kwh1 = r.ws1 / 3600 * 0.001;
+    r.kwh2 = r.ws2 / 3600 * 0.001;
+    filter_.accepted(p, wrapped);
+    if (onPacketDecoded)
+        onPacketDecoded();
 }
 
 void PacketDecoder::reportWrap()
@@ -156,24 +178,24 @@ void PacketDecoder::reportWrap()
     log_.addLine(clock_.now().toString(QStringLiteral("MM,dd,yyyy hh:mm")));
 }
 
-void PacketDecoder::takeCounters()
+void PacketDecoder::takeCounters(const PacketSample &p)
 {
     LiveReading &r = reading_;
-    r.ws1 = counter40(3);
-    r.ws2 = counter40(8);
-    r.ws1Polar = counter40(13);
-    r.ws2Polar = counter40(18);
-    r.ws1Static = r.ws1 + preReset1_;
-    r.ws2Static = r.ws2 + preReset2_;
-    r.ws1PolarStatic = r.ws1Polar + preResetP1_;
-    r.ws2PolarStatic = r.ws2Polar + preResetP2_;
+    r.ws1 = p.counters.ws1;
+    r.ws2 = p.counters.ws2;
+    r.ws1Polar = p.counters.ws1Polar;
+    r.ws2Polar = p.counters.ws2Polar;
+    r.ws1Static = r.ws1 + preResets_.ws1;
+    r.ws2Static = r.ws2 + preResets_.ws2;
+    r.ws1PolarStatic = r.ws1Polar + preResets_.ws1Polar;
+    r.ws2PolarStatic = r.ws2Polar + preResets_.ws2Polar;
 }
 
-void PacketDecoder::takeVoltsAndPowerFactors()
+void PacketDecoder::takeVoltsAndPowerFactors(const PacketSample &p)
 {
-    reading_.volts = (256 * at(1) + at(2)) * 0.1;
-    pfRaw1_ = word16(23);
-    pfRaw2_ = word16(25);
+    reading_.volts = p.volts;
+    pfRaw1_ = p.pfRaw1;
+    pfRaw2_ = p.pfRaw2;
     // Small raw values are what the monitor sends while it has no valid figure yet.
     if (pfRaw1_ > 255)
         reading_.pf1 = static_cast<float>(pfRaw1_ / 65536.0);
@@ -181,13 +203,13 @@ void PacketDecoder::takeVoltsAndPowerFactors()
         reading_.pf2 = static_cast<float>(pfRaw2_ / 65536.0);
 }
 
-void PacketDecoder::computePowerAndCurrent()
+void PacketDecoder::computePowerAndCurrent(bool fromZero1, bool fromZero2)
 {
     LiveReading &r = reading_;
     // Counters that restarted from zero since the last packet hold what was counted since the
-    // reset; measured against the old counters they would give a huge negative power.
-    const double base1 = resetInThisPacket_ ? 0 : r.lastWs1;
-    const double base2 = resetInThisPacket_ ? 0 : r.lastWs2;
+    // restart; measured against the old counters they would give a huge negative power.
+    const double base1 = fromZero1 ? 0 : r.lastWs1;
+    const double base2 = fromZero2 ? 0 : r.lastWs2;
     r.watts1 = std::floor((r.ws1 - base1) / r.secondsDelta);
     r.watts2 = std::floor((r.ws2 - base2) / r.secondsDelta);
     r.amps1 = currentOf(r.watts1, r.pf1, r.volts);
@@ -214,26 +236,31 @@ int PacketDecoder::word16(int firstByte) const
 
 DecoderState PacketDecoder::persistedState() const
 {
+    const FitReference &ref = filter_.reference();
     DecoderState s;
-    s.preReset1 = preReset1_;
-    s.preReset2 = preReset2_;
-    s.preResetP1 = preResetP1_;
-    s.preResetP2 = preResetP2_;
-    s.lastWs1 = reading_.lastWs1;
-    s.lastWs2 = reading_.lastWs2;
-    s.lastResetCount = lastResetCount_;
-    s.seconds = reading_.seconds;
+    s.preReset1 = preResets_.ws1;
+    s.preReset2 = preResets_.ws2;
+    s.preResetP1 = preResets_.ws1Polar;
+    s.preResetP2 = preResets_.ws2Polar;
+    s.lastWs1 = ref.counters.ws1;
+    s.lastWs2 = ref.counters.ws2;
+    s.lastWsP1 = ref.counters.ws1Polar;
+    s.lastWsP2 = ref.counters.ws2Polar;
+    s.lastResetCount = ref.resetCount;
+    s.seconds = ref.seconds;
     return s;
 }
 
 void PacketDecoder::restoreState(const DecoderState &s)
 {
-    preReset1_ = s.preReset1;
-    preReset2_ = s.preReset2;
-    preResetP1_ = s.preResetP1;
-    preResetP2_ = s.preResetP2;
+    preResets_ = CounterSet{s.preReset1, s.preReset2, s.preResetP1, s.preResetP2};
     reading_.lastWs1 = s.lastWs1;
     reading_.lastWs2 = s.lastWs2;
-    lastResetCount_ = s.lastResetCount;
     reading_.seconds = s.seconds;
+    FitReference ref;
+    ref.counters = CounterSet{s.lastWs1, s.lastWs2, s.lastWsP1, s.lastWsP2};
+    ref.seconds = s.seconds;
+    ref.resetCount = s.lastResetCount;
+    ref.rolloverPending = (s.seconds >> 16) == 255;
+    filter_.restore(ref); // no arrival time: only counters and volts are compared
 }

@@ -2,6 +2,7 @@
 
 #include "decoder_state.h"
 #include "live_reading.h"
+#include "packet_plausibility.h"
 
 #include <QtGlobal>
 
@@ -21,6 +22,10 @@ class StatusLines;
 //    data-flow watchdog sets its idle tick count to 0 there.
 //  - onPacketDecoded runs once after each packet has updated the LiveReading (while inPacket()
 //    is still true). Web posting hooks its trigger there; it may process events.
+//
+// A packet is believed only when it fits the last accepted one (SuspectFilter); a doubtful one
+// is held, unseen, until the next packet shows whether it was noise or a real change of the
+// monitor's counters. The static counters so never decrease.
 class PacketDecoder {
 public:
     PacketDecoder(StatusLines &log, const Clock &clock);
@@ -47,6 +52,19 @@ public:
     int pfRaw1() const { return pfRaw1_; }
     int pfRaw2() const { return pfRaw2_; }
 
+    // Held packets dropped as noise, also those dropped at shut-down or end of input.
+    int suspectDroppedCount() const { return filter_.droppedCount(); }
+    bool holdingPacket() const { return filter_.holding(); }
+    // Shut-down or end of input: a held packet is dropped. The saved state never includes it.
+    void dropHeldPacket() { filter_.dropHeld(); }
+    // For captures without arrival times: the seconds counter may advance by at most this
+    // many seconds between packets, instead of the time elapsed plus a minute.
+    void setFixedSecondsAllowance(std::optional<qint64> seconds)
+    {
+        filter_.setFixedAllowance(seconds);
+    }
+
+    // The counters of the last accepted packet and the offsets; a held packet is not included.
     DecoderState persistedState() const;
     void restoreState(const DecoderState &state);
 
@@ -57,12 +75,13 @@ private:
     void collectBodyByte(int n, quint8 b);
     void checkAndDecode(quint8 checkByte);
     void decodePacket();
-    void trackMonitorResets();
-    bool advanceSecondsCounter();
+    PacketSample readSample() const;
+    bool consider(const PacketSample &p);
+    void take(const PacketSample &p, plausibility::Carry carry);
     void reportWrap();
-    void takeCounters();
-    void takeVoltsAndPowerFactors();
-    void computePowerAndCurrent();
+    void takeCounters(const PacketSample &p);
+    void takeVoltsAndPowerFactors(const PacketSample &p);
+    void computePowerAndCurrent(bool fromZero1, bool fromZero2);
 
     quint8 at(int n) const { return packetBuf_[n]; }
     double counter40(int firstByte) const;
@@ -76,15 +95,10 @@ private:
     int packetByteCount_ = 0;
     std::array<quint8, kCheckByte> packetBuf_{}; // indexed 1 to 39 like the body bytes
     int packetChecksum_ = 0;
-    int lastResetCount_ = 0;
     int checksumErrorCount_ = 0;
-    bool rolloverPending_ = false;
-    bool resetInThisPacket_ = false; // the monitor's counters restarted since the last packet
     int pfRaw1_ = 0;
     int pfRaw2_ = 0;
 
-    double preReset1_ = 0;
-    double preReset2_ = 0;
-    double preResetP1_ = 0;
-    double preResetP2_ = 0;
+    SuspectFilter filter_;       // the last accepted packet and a held one
+    CounterSet preResets_;       // offsets collected at monitor resets, per counter
 };

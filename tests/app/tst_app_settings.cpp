@@ -35,7 +35,7 @@ void TestAppSettings::emptyStore_givesFirstRunDefaults()
     QCOMPARE(s.vexThres1, 60);
     QCOMPARE(s.vexThres2, 60);
     QCOMPARE(s.vexUser, QStringLiteral("****"));
-    QCOMPARE(s.e1bp, QStringLiteral("0"));
+    QCOMPARE(s.counters.lastWsP1, 0.0);
     QCOMPARE(s.webHost, QStringLiteral("localhost"));
 }
 
@@ -62,6 +62,7 @@ void TestAppSettings::handEditedValue_givesDefaultWhenUnreadable_data()
     QTest::newRow("bool as one") << "StartupRTLisOn" << "1" << "True";
     QTest::newRow("bool as yes") << "StartupComIsOn" << "yes" << "False";
     QTest::newRow("counter as text") << "E1B" << "abc" << "0";
+    QTest::newRow("polarized counter as text") << "E2BP" << "abc" << "0";
     QTest::newRow("seconds past 32 bits") << "OrvoCounter" << "4294967296" << "0";
     QTest::newRow("offset huge but finite") << "PreResetVal1" << "1099511627775" << "1099511627775";
 }
@@ -93,6 +94,8 @@ void TestAppSettings::realIniFile_roundTripsEveryWrittenValue()
     s.counters.preResetP2 = 5.5;
     s.counters.lastWs1 = 1099511627775.0;
     s.counters.lastWs2 = 42;
+    s.counters.lastWsP1 = 1099511627000.0;
+    s.counters.lastWsP2 = 7;
     s.counters.lastResetCount = 5;
     s.counters.seconds = 16777215;
     s.vexUser = QStringLiteral("house, main");
@@ -111,6 +114,8 @@ void TestAppSettings::realIniFile_roundTripsEveryWrittenValue()
     QCOMPARE(r.counters.preResetP2, s.counters.preResetP2);
     QCOMPARE(r.counters.lastWs1, s.counters.lastWs1);
     QCOMPARE(r.counters.lastWs2, s.counters.lastWs2);
+    QCOMPARE(r.counters.lastWsP1, s.counters.lastWsP1);
+    QCOMPARE(r.counters.lastWsP2, s.counters.lastWsP2);
     QCOMPARE(r.counters.lastResetCount, 5);
     QCOMPARE(r.counters.seconds, 16777215);
     QCOMPARE(r.vexUser, s.vexUser);

@@ -43,9 +43,13 @@ QStringList outline(const DecodeRun &run)
         if (o.contains("status"))
             words.append("status " + o.value("status").toString());
         else if (o.contains("packets"))
-            words.append(QStringLiteral("summary %1 %2")
+            words.append(QStringLiteral("summary %1 %2%3")
                              .arg(o.value("packets").toInt())
-                             .arg(o.value("checksumErrors").toInt()));
+                             .arg(o.value("checksumErrors").toInt())
+                             .arg(o.value("suspectDropped").toInt()
+                                      ? QStringLiteral(" suspects %1")
+                                            .arg(o.value("suspectDropped").toInt())
+                                      : QString()));
         else
             words.append(QStringLiteral("packet %1").arg(o.value("seconds").toInt()));
     }
@@ -86,6 +90,14 @@ void TestOrvoDecode::stream_writesLinesInOrder_data()
     QTest::newRow("status line between packets")
         << packetAt(1) + withBrokenTrailer(packetAt(2), 38) + packetAt(3)
         << QStringList{"packet 1", "status FF error", "packet 3", "summary 2 0"};
+    PacketFields wild = steadyLoadAt(2);
+    wild.ws1 = (quint64(1) << 40) - 1;
+    QTest::newRow("a wild packet that passes its check byte is dropped")
+        << packetAt(1) + encodePacket(wild) + packetAt(3)
+        << QStringList{"packet 1", "packet 3", "summary 2 0 suspects 1"};
+    QTest::newRow("a doubtful packet at the end of input is dropped")
+        << packetAt(1) + encodePacket(wild)
+        << QStringList{"packet 1", "summary 1 0 suspects 1"};
     QTest::newRow("header cut off at the end of input")
         << packetAt(1) + QByteArray("\xFE\xFF", 2)
         << QStringList{"packet 1", "status Time out error", "summary 1 0"};
@@ -152,7 +164,8 @@ void TestOrvoDecode::capturedFile_replaysWithWrapAndReset()
     const QJsonObject afterReset = run.objects.at(12);
     QCOMPARE(afterReset.value("ws1").toDouble(), 300.0);
     QCOMPARE(afterReset.value("ws1Static").toDouble(), 5010300.0);
-    QCOMPARE(afterReset.value("ws1PolarStatic").toDouble(), 150.0);
+    // The polarized counter carries its count from before the reset too.
+    QCOMPARE(afterReset.value("ws1PolarStatic").toDouble(), 2505150.0);
 }
 
 void TestOrvoDecode::inputOverManyChunks_decodesEveryPacket()

@@ -90,11 +90,12 @@ void JsonLineWriter::writeStatus(const QString &line)
     endLine();
 }
 
-void JsonLineWriter::writeSummary(int packets, int checksumErrors)
+void JsonLineWriter::writeSummary(int packets, int checksumErrors, int suspectDropped)
 {
     pending_ += '{';
     appendField(pending_, "packets", packets, true);
     appendField(pending_, "checksumErrors", checksumErrors);
+    appendField(pending_, "suspectDropped", suspectDropped);
     endLine();
     flush();
 }

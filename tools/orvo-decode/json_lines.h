@@ -19,7 +19,7 @@ public:
 
     void writeReading(const LiveReading &reading);
     void writeStatus(const QString &line);
-    void writeSummary(int packets, int checksumErrors);
+    void writeSummary(int packets, int checksumErrors, int suspectDropped);
     void flush();
 
 private:

@@ -1,6 +1,7 @@
 // orvo-decode [FILE]: runs a captured real-time stream (a file, or standard input) through the
 // program's own packet receiver and decoder, from a first run's state, and writes JSON lines:
-// one per decoded packet, one per status line, and a summary at the end.
+// one per decoded packet, one per status line, and a summary at the end. Packets the decoder
+// holds as doubtful and then drops are counted in the summary as suspectDropped.
 
 #include "byte_stream_port.h"
 #include "json_lines.h"
@@ -28,6 +29,8 @@ int decodeStream(QIODevice &input)
     JsonStatusLines log(out);
     LinkFlags flags;
     PacketDecoder decoder(log, clock);
+    // A capture carries no arrival times: allow the seconds counter an hour between packets.
+    decoder.setFixedSecondsAllowance(plausibility::kUntimedAllowance);
     int packets = 0;
     decoder.onPacketDecoded = [&] {
         ++packets;
@@ -43,7 +46,8 @@ int decodeStream(QIODevice &input)
     while (port.deliverNextChunk())
         out.flush(); // a live stream's lines come out as its packets arrive
     receiver.drain();
-    out.writeSummary(packets, decoder.checksumErrorCount());
+    decoder.dropHeldPacket(); // nothing follows that could confirm it
+    out.writeSummary(packets, decoder.checksumErrorCount(), decoder.suspectDroppedCount());
     return 0;
 }
 
