@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "packet_encoder.h"
+#include "realtime_logging.h"
 #include "status_lines.h"
 
 #include <cmath>
@@ -37,6 +38,7 @@ void PacketDecoder::startPacket()
 bool PacketDecoder::takePacketByte(quint8 b)
 {
     if (packetByteCount_ >= kRunawayCount) {
+        qCInfo(lcRealTime) << "packet longer than" << kRunawayCount << "bytes: line out of step";
         packetByteCount_ = 0;
         inPacket_ = false;
         return false;
@@ -71,10 +73,14 @@ void PacketDecoder::checkAndDecode(quint8 checkByte)
 {
     if (checkByte != packetChecksum_) {
         ++checksumErrorCount_;
+        qCInfo(lcRealTime) << "checksum error: sum" << packetChecksum_ << "check byte"
+                           << int(checkByte) << "errors so far" << checksumErrorCount_;
         inPacket_ = false;
         packetByteCount_ = 0;
         return;
     }
+    if (at(kTrailer1) != 0xFF || at(kTrailer2) != 0xFE)
+        qCInfo(lcRealTime) << "bad trailer" << int(at(kTrailer1)) << int(at(kTrailer2));
     if (at(kTrailer1) != 0xFF) {
         log_.addLine(QStringLiteral("FF error"));
         inPacket_ = false;
@@ -98,6 +104,8 @@ void PacketDecoder::decodePacket()
     computePowerAndCurrent();
     reading_.kwh1 = reading_.ws1 / 3600 * 0.001;
     reading_.kwh2 = reading_.ws2 / 3600 * 0.001;
+    qCDebug(lcRealTime) << "packet: seconds" << reading_.seconds << "volts" << reading_.volts
+                        << "watts" << reading_.watts1 << reading_.watts2;
     if (onPacketDecoded)
         onPacketDecoded();
     inPacket_ = false;
@@ -116,6 +124,7 @@ void PacketDecoder::trackMonitorResets()
         preReset1_ += reading_.lastWs1;
         preReset2_ += reading_.lastWs2;
         resetInThisPacket_ = true;
+        qCInfo(lcRealTime) << "monitor reset its counters; reset count now" << resetCount;
     }
     lastResetCount_ = resetCount;
 }
@@ -128,20 +137,26 @@ bool PacketDecoder::advanceSecondsCounter()
     if (at(kSecondsTopByte) == 255)
         rolloverPending_ = true;
 
-    if (r.seconds == r.lastSeconds)
+    if (r.seconds == r.lastSeconds) {
+        qCDebug(lcRealTime) << "seconds counter unchanged at" << r.seconds << ": packet skipped";
         return false;
+    }
     if (r.seconds > r.lastSeconds) {
         // 64-bit so that a corrupt stored counter cannot overflow the subtraction
         r.secondsDelta = static_cast<qint32>(qint64(r.seconds) - r.lastSeconds);
         return true;
     }
     if (at(kSecondsTopByte) != 0 || !rolloverPending_) {
+        qCInfo(lcRealTime) << "seconds counter went back from" << r.lastSeconds << "to"
+                           << r.seconds;
+        // "occured" is kept as users know it: see docs/compatibility.md
         log_.addLine(QStringLiteral("A seconds counter error has occured!"));
         packetByteCount_ = 0;
         return false;
     }
     r.secondsDelta = static_cast<qint32>(qint64(r.seconds) + packet::kSecondsModulus - r.lastSeconds);
     rolloverPending_ = false;
+    qCInfo(lcRealTime) << "seconds counter wrapped from" << r.lastSeconds << "to" << r.seconds;
     reportWrap();
     return true;
 }
