@@ -1,5 +1,6 @@
 #include "acquisition_core.h"
 
+#include "app_logging.h"
 #include "port_names.h"
 #include "settings_store.h"
 
@@ -73,6 +74,10 @@ void AcquisitionCore::takeDecoderState()
 void AcquisitionCore::prepare()
 {
     settings_ = loadAppSettings(store_);
+    qCInfo(lcApp) << "settings: port" << settings_.comPort << "link method" << settings_.linkMethod
+                  << "TCP port" << settings_.tcpPort << "start port" << settings_.startupComIsOn
+                  << "start real time" << settings_.startupRtlIsOn
+                  << "listen" << settings_.startupListen;
     applySettings();
     link_.closePort();
     watchdog_.start();
@@ -116,6 +121,7 @@ void AcquisitionCore::shutDown()
     if (shutDown_)
         return; // several ways lead here (window, menu, signals); the counters are written once
     shutDown_ = true;
+    qCInfo(lcApp) << "shutting down: port and server closed, counters stored";
     link_.closePort();
     server_.shutDown();
     takeDecoderState();
@@ -134,6 +140,7 @@ void AcquisitionCore::storeAutoWriteLocal(bool on)
 void AcquisitionCore::reopenPortQuietly()
 {
     // A runaway packet: start the line afresh without messages, pauses or settings changes.
+    qCInfo(lcApp) << "reopening port" << link_.portNumber() << "quietly";
     port_.close();
     port_.open(PortNames::deviceForPort(link_.portNumber()));
 }

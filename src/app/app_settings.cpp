@@ -82,6 +82,8 @@ void putPreResets(const AppSettings &s, SettingsStore &store)
 
 } // namespace
 
+// Key names such as "ZigbeeVersion" (the link method) and "OrvoresetCount" are kept as users'
+// settings files hold them: see docs/compatibility.md
 AppSettings loadAppSettings(const SettingsStore &store)
 {
     AppSettings s;

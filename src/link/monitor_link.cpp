@@ -1,6 +1,7 @@
 #include "monitor_link.h"
 
 #include "byte_waits.h"
+#include "link_logging.h"
 #include "port_names.h"
 #include "second_deadline.h"
 
@@ -15,8 +16,10 @@ constexpr int kHandshakeSeconds = 3;
 
 const QString kInvalidPortQuestion =
     QStringLiteral("Invalid COM port. Would you like to search for available ports?");
+// "ocurred" is kept as users know it: see docs/compatibility.md
 const QString kHandshakeOpenFailed = QStringLiteral(
     "An error ocurred or the COM port could not be found. Correct the problem and try again.");
+// The dots and the spellings of "Realtime" are kept as users know them: see docs/compatibility.md
 const QString kRealTimeTurningOff = QStringLiteral("Realtime is ON..... now turning OFF");
 const QString kRealTimeOff = QStringLiteral("Realtime is OFF");
 const QString kRestoringRealTime = QStringLiteral("Restoring Real-Time back to its ON state.");
@@ -56,6 +59,7 @@ void MonitorLink::showClosed()
 void MonitorLink::onDeviceLost()
 {
     // The port has closed itself; it stays closed until the next openPort.
+    qCInfo(lcLink) << "port" << portNumber_ << "lost: shown closed";
     if (port_.isOpen())
         port_.close();
     showClosed();
@@ -70,6 +74,8 @@ bool MonitorLink::openPort()
 
     const QString device = PortNames::deviceForPort(portNumber_);
     bool ok = !device.isEmpty() && port_.open(device);
+    qCInfo(lcLink).noquote() << "port" << portNumber_ << (ok ? "opened on" : "not opened:")
+                             << (device.isEmpty() ? QStringLiteral("no device") : device);
     if (ok) {
         showOpen();
         if (!self)
@@ -79,6 +85,8 @@ bool MonitorLink::openPort()
             return false;
         // The wait handled events: the device may have gone, or a handler closed the port.
         ok = port_.isOpen();
+        if (!ok)
+            qCInfo(lcLink) << "port" << portNumber_ << "closed again while settling";
     } else if (wasOpen) {
         // Step 1 closed the port the fields still show open.
         showClosed();
@@ -119,9 +127,13 @@ void MonitorLink::delay(int ms)
 bool MonitorLink::waitForAckByte()
 {
     const SecondDeadline deadline(clock_, kAckByteSeconds);
-    if (!waitForByteBlocking(port_, deadline))
+    if (!waitForByteBlocking(port_, deadline)) {
+        qCDebug(lcLink) << "no acknowledgement within" << kAckByteSeconds << "s";
         return false;
-    return port_.readByte() == kAttentionByte;
+    }
+    const int byte = port_.readByte();
+    qCDebug(lcLink) << (byte == kAttentionByte ? "acknowledged" : "not acknowledged, got") << byte;
+    return byte == kAttentionByte;
 }
 
 bool MonitorLink::exchangeAttentionByte()
@@ -132,9 +144,13 @@ bool MonitorLink::exchangeAttentionByte()
     while (port->bytesAvailable() > 0)
         port->readByte();
     port->write(QByteArray(1, char(kAttentionByte)));
-    if (!waitForByteProcessingEvents(*port, clock, deadline))
+    if (!waitForByteProcessingEvents(*port, clock, deadline)) {
+        qCInfo(lcLink) << "handshake: no answer to the attention byte";
         return false;
-    return port && port->readByte() == kAttentionByte;
+    }
+    const bool answered = port && port->readByte() == kAttentionByte;
+    qCInfo(lcLink) << "handshake:" << (answered ? "answered" : "wrong answer or port gone");
+    return answered;
 }
 
 bool MonitorLink::handshake()
@@ -145,6 +161,7 @@ bool MonitorLink::handshake()
         if (!self)
             return false;
         if (!opened) {
+            qCInfo(lcLink) << "handshake: port could not be opened";
             if (statusLog_)
                 statusLog_->addLine(kHandshakeOpenFailed);
             return false;
@@ -158,6 +175,7 @@ void MonitorLink::writeCommandWord(const QByteArray &word)
     // First, second and last character, each as its own write: the word must have three.
     if (word.isEmpty())
         return;
+    qCDebug(lcLink).noquote() << "command word" << word;
     port_.write(word.left(1));
     if (word.size() > 1)
         port_.write(word.mid(1, 1));
@@ -181,6 +199,7 @@ bool MonitorLink::suspendRealTime(StatusLines &window)
         if (!self || !opened)
             return false;
     }
+    qCInfo(lcLink) << "suspending real time for a command; real time on:" << flags_.realTimeOn;
     if (flags_.realTimeOn) {
         flags_.realTimeWasOn = true;
         if (lines)
@@ -202,6 +221,7 @@ void MonitorLink::restoreRealTime(StatusLines &window)
 {
     const QPointer<MonitorLink> self(this);
     const WatchedPtr<StatusLines> lines(&window);
+    qCInfo(lcLink) << "command done; restarting real time:" << flags_.realTimeWasOn;
     if (flags_.realTimeWasOn) {
         if (lines)
             lines->addLine(kRestoringRealTime);

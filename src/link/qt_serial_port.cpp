@@ -1,5 +1,7 @@
 #include "qt_serial_port.h"
 
+#include "link_logging.h"
+
 #include <QMetaObject>
 
 namespace {
@@ -10,6 +12,7 @@ constexpr qint64 kReadBufferSize = 1024;
 
 QtSerialPort::QtSerialPort(QObject *parent) : SerialPort(parent), port_(this)
 {
+    connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::logArrivals); // before readers
     connect(&port_, &QSerialPort::readyRead, this, &SerialPort::readyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onErrorOccurred);
 }
@@ -39,6 +42,7 @@ bool QtSerialPort::open(const QString &deviceName)
     if (!port_.open(QIODevice::ReadWrite)) {
         opening_ = false;
         errorString_ = port_.errorString();
+        qCInfo(lcLink).noquote() << "cannot open" << deviceName << ":" << errorString_;
         port_.clearError();
         return false;
     }
@@ -49,6 +53,7 @@ bool QtSerialPort::open(const QString &deviceName)
         port_.clearError();
     opening_ = false;
     ++session_;
+    qCInfo(lcLink).noquote() << "opened" << deviceName;
     return true;
 }
 
@@ -56,8 +61,11 @@ void QtSerialPort::close()
 {
     ++session_; // cancels a pending deferred close
     lost_ = false;
-    if (port_.isOpen())
+    loggedUnread_ = 0;
+    if (port_.isOpen()) {
+        qCInfo(lcLink).noquote() << "closing" << port_.portName();
         port_.close();
+    }
     port_.clearError();
 }
 
@@ -78,6 +86,8 @@ int QtSerialPort::readByte()
     char c = 0;
     if (port_.read(&c, 1) != 1)
         return -1;
+    if (loggedUnread_ > 0)
+        --loggedUnread_;
     return static_cast<unsigned char>(c);
 }
 
@@ -85,9 +95,11 @@ bool QtSerialPort::write(const QByteArray &bytes)
 {
     if (!isOpen())
         return false;
+    qCDebug(lcLinkBytes).noquote() << "out" << bytes.toHex(' ');
     const qint64 written = port_.write(bytes);
     if (written != bytes.size()) {
         errorString_ = port_.errorString();
+        qCInfo(lcLink).noquote() << "write of" << bytes.size() << "bytes failed:" << errorString_;
         return false;
     }
     port_.flush();
@@ -109,6 +121,7 @@ void QtSerialPort::onErrorOccurred(QSerialPort::SerialPortError error)
     if (opening_ || lost_ || !port_.isOpen())
         return;
     errorString_ = port_.errorString();
+    qCInfo(lcLink).noquote() << "device lost:" << errorString_;
     lost_ = true;
     // Closing a QSerialPort from inside its own error notification is not safe, so the close
     // waits for the event loop; until then the port already counts as closed, so no caller can
@@ -125,8 +138,21 @@ void QtSerialPort::finishDeviceLoss(quint64 session)
         return; // closed or reopened meanwhile
     ++session_;
     lost_ = false;
+    loggedUnread_ = 0;
     if (port_.isOpen())
         port_.close();
     port_.clearError();
     emit deviceLost();
+}
+
+void QtSerialPort::logArrivals()
+{
+    // Shows each byte once, as it arrives; it stays in the buffer for readByte.
+    if (!lcLinkBytes().isDebugEnabled())
+        return;
+    const qint64 waiting = port_.bytesAvailable();
+    if (waiting > loggedUnread_)
+        qCDebug(lcLinkBytes).noquote()
+            << "in " << port_.peek(waiting).mid(loggedUnread_).toHex(' ');
+    loggedUnread_ = waiting;
 }

@@ -37,6 +37,7 @@ public:
 private:
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void finishDeviceLoss(quint64 session);
+    void logArrivals(); // the byte log of what came in (orvotove.link.bytes)
 
     QSerialPort port_;
     QString errorString_;
@@ -45,4 +46,5 @@ private:
     quint64 session_ = 0;
     bool opening_ = false;
     bool lost_ = false;
+    qint64 loggedUnread_ = 0; // bytes waiting in the buffer that the byte log has shown
 };

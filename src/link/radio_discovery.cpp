@@ -2,6 +2,7 @@
 
 #include "busy_indicator.h"
 #include "byte_waits.h"
+#include "link_logging.h"
 #include "monitor_link.h"
 #include "status_lines.h"
 
@@ -30,12 +31,15 @@ RadioDiscovery::Reply RadioDiscovery::awaitReply()
             const bool ok = previousByte_ == 'O' && byte == 'K';
             const bool error = previousByte_ == 'E' && byte == 'R';
             previousByte_ = byte;
+            if (ok || error)
+                qCInfo(lcLink) << "radio answered" << (ok ? "OK" : "ER");
             if (ok)
                 return Reply::Ok;
             if (error)
                 return Reply::Error;
         }
     }
+    qCInfo(lcLink) << "radio: no answer within" << kReplySeconds << "s";
     return Reply::Silence;
 }
 
@@ -43,6 +47,7 @@ void RadioDiscovery::exchange(int version)
 {
     const QPointer<RadioDiscovery> self(this);
     const QString node = QStringLiteral("E%1").arg(version);
+    qCInfo(lcLink).noquote() << "radio discovery of node" << node;
     statusLog_.clear();
     statusLog_.addLine(QStringLiteral("Sending +++ string"));
     link_.port().write(QByteArrayLiteral("+++"));
@@ -55,6 +60,7 @@ void RadioDiscovery::exchange(int version)
     }
     if (reply == Reply::Ok) {
         statusLog_.clear();
+        // "Recieved" is kept as users know it: see docs/compatibility.md
         statusLog_.addLine(QStringLiteral("Recieved OK response from +++ command"));
         link_.port().write("ATDNE" + QByteArray::number(version) + '\r');
         reply = awaitReply();

@@ -1,5 +1,6 @@
 #include "setup_link.h"
 
+#include "link_logging.h"
 #include "monitor_link.h"
 
 SetupLink::SetupLink(MonitorLink &link) : link_(&link) {}
@@ -16,8 +17,10 @@ bool SetupLink::setupHandshake()
         if (!link)
             return false;
     }
-    if (!link->port().isOpen())
+    if (!link->port().isOpen()) {
+        qCInfo(lcLink) << "setup handshake: port not open";
         return false; // no acknowledge can come
+    }
     return link->exchangeAttentionByte();
 }
 

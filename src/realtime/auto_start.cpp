@@ -4,6 +4,7 @@
 #include "monitor_link.h"
 #include "radio_discovery.h"
 #include "realtime_control.h"
+#include "realtime_logging.h"
 #include "status_lines.h"
 #include "user_prompts.h"
 
@@ -40,6 +41,7 @@ void AutoStart::tick()
     if (!link_.port().isOpen())
         return; // tried again at the next tick
     timer3_->stop();
+    qCInfo(lcRealTime) << "automatic start; real time already on:" << link_.flags().realTimeOn;
     if (link_.flags().realTimeOn)
         return;
     const int method = control_.linkMethod();

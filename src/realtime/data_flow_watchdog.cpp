@@ -4,6 +4,7 @@
 #include "data_server_control.h"
 #include "link_flags.h"
 #include "realtime_control.h"
+#include "realtime_logging.h"
 #include "realtime_status_view.h"
 
 namespace {
@@ -40,6 +41,8 @@ void DataFlowWatchdog::tick()
     const bool wasOn = flags_.realTimeOn;
     if (rxIdleTicks_ >= kIdleTicksForStop) {
         flags_.realTimeOn = false;
+        if (wasOn)
+            qCInfo(lcRealTime) << "watchdog: no data for" << rxIdleTicks_ << "ticks, real time off";
         if (wasOn && view_)
             view_->showRealTimeStopped(RealTimeStatusView::Field::MainWindow);
         return;
@@ -47,6 +50,7 @@ void DataFlowWatchdog::tick()
     flags_.realTimeOn = true;
     if (wasOn)
         return;
+    qCInfo(lcRealTime) << "watchdog: data flowing, real time on";
     if (control_.startupListen() && server_ && server_->isServerClosed())
         server_->openServer();
     if (view_)

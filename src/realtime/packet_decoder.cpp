@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "packet_encoder.h"
+#include "realtime_logging.h"
 #include "status_lines.h"
 
 #include <cmath>
@@ -37,6 +38,7 @@ void PacketDecoder::startPacket()
 bool PacketDecoder::takePacketByte(quint8 b)
 {
     if (packetByteCount_ >= kRunawayCount) {
+        qCInfo(lcRealTime) << "packet longer than" << kRunawayCount << "bytes: line out of step";
         packetByteCount_ = 0;
         inPacket_ = false;
         return false;
@@ -71,10 +73,14 @@ void PacketDecoder::checkAndDecode(quint8 checkByte)
 {
     if (checkByte != packetChecksum_) {
         ++checksumErrorCount_;
+        qCInfo(lcRealTime) << "checksum error: sum" << packetChecksum_ << "check byte"
+                           << int(checkByte) << "errors so far" << checksumErrorCount_;
         inPacket_ = false;
         packetByteCount_ = 0;
         return;
     }
+    if (at(kTrailer1) != 0xFF || at(kTrailer2) != 0xFE)
+        qCInfo(lcRealTime) << "bad trailer" << int(at(kTrailer1)) << int(at(kTrailer2));
     if (at(kTrailer1) != 0xFF) {
         log_.addLine(QStringLiteral("FF error"));
         inPacket_ = false;
@@ -94,11 +100,15 @@ void PacketDecoder::decodePacket()
     if (p.seconds == filter_.reference().seconds) {
         // The packet repeats the last accepted second: nothing is decoded, and packet mode
         // stays on until the next byte.
+        qCDebug(lcRealTime) << "seconds counter unchanged at" << p.seconds << ": packet skipped";
         reading_.lastSeconds = reading_.seconds;
         return;
     }
     const bool backwards = !plausibility::secondsAdvance(filter_.reference(), p);
     if (!consider(p) && backwards) {
+        qCInfo(lcRealTime) << "seconds counter went back from" << filter_.reference().seconds
+                           << "to" << p.seconds;
+        // "occured" is kept as users know it: see docs/compatibility.md
         log_.addLine(QStringLiteral("A seconds counter error has occured!"));
         packetByteCount_ = 0; // packet mode stays on: the next bytes are taken as a body
         return;
@@ -131,6 +141,7 @@ bool PacketDecoder::consider(const PacketSample &p)
     case Verdict::AcceptReset:
         // The monitor restarted its counters from zero: what it had counted before joins the
         // offsets, so the static counters go on from where they were, reset after reset.
+        qCInfo(lcRealTime) << "monitor reset its counters; reset count now" << p.resetCount;
         take(p, plausibility::Carry::All);
         return true;
     case Verdict::TakeHeldFirst:
@@ -156,14 +167,18 @@ void PacketDecoder::take(const PacketSample &p, plausibility::Carry carry)
     // A held packet whose seconds went backwards came from a monitor that restarted its
     // seconds counter too: its own count is the time since then.
     r.secondsDelta = advance && *advance > 0 ? static_cast<qint32>(*advance) : qMax(1, p.seconds);
-    if (wrapped)
+    if (wrapped) {
+        qCInfo(lcRealTime) << "seconds counter wrapped from" << r.lastSeconds << "to" << r.seconds;
         reportWrap();
+    }
     takeCounters(p);
     takeVoltsAndPowerFactors(p);
     computePowerAndCurrent(fromZero[0], fromZero[1]);
     r.kwh1 = r.ws1 / 3600 * 0.001;
     r.kwh2 = r.ws2 / 3600 * 0.001;
     filter_.accepted(p, wrapped);
+    qCDebug(lcRealTime) << "packet: seconds" << r.seconds << "volts" << r.volts << "watts"
+                        << r.watts1 << r.watts2;
     if (onPacketDecoded)
         onPacketDecoded();
 }

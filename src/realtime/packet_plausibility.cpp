@@ -4,7 +4,7 @@
 
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcSuspect, "orvo.realtime.suspect", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSuspect, "orvotove.realtime.suspect", QtWarningMsg)
 
 namespace plausibility {
 

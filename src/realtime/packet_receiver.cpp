@@ -3,6 +3,7 @@
 #include "byte_waits.h"
 #include "link_flags.h"
 #include "packet_decoder.h"
+#include "realtime_logging.h"
 #include "serial_port.h"
 #include "status_lines.h"
 
@@ -45,6 +46,7 @@ void PacketReceiver::handleByte(quint8 b)
         return;
     }
     if (!decoder_.takePacketByte(b) && reopenPort_) {
+        qCInfo(lcRealTime) << "reopening the port to start the line afresh";
         // No packet is this long: the line is out of step, so start it afresh.
         reopenPort_();
     }
@@ -52,6 +54,7 @@ void PacketReceiver::handleByte(quint8 b)
 
 void PacketReceiver::searchHeader(quint8 b)
 {
+    ++headerSearchBytes_;
     if (b != kHeader1)
         return;
     int next = 0;
@@ -59,6 +62,7 @@ void PacketReceiver::searchHeader(quint8 b)
         return;
     if (!readHeaderByte(next) || next != kHeader3)
         return;
+    logHeaderFound();
     decoder_.startPacket();
 }
 
@@ -70,5 +74,14 @@ bool PacketReceiver::readHeaderByte(int &b)
         return false;
     }
     b = port_.readByte();
+    ++headerSearchBytes_;
     return b >= 0;
+}
+
+void PacketReceiver::logHeaderFound()
+{
+    // A stream in step needs the three header bytes only; anything more was passed over.
+    if (headerSearchBytes_ > 3)
+        qCInfo(lcRealTime) << "header found after" << headerSearchBytes_ - 3 << "stray bytes";
+    headerSearchBytes_ = 0;
 }

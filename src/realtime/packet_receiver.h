@@ -43,6 +43,7 @@ private:
     void searchHeader(quint8 b);
     // Waits, without processing events, up to two seconds for the next header byte.
     bool readHeaderByte(int &b);
+    void logHeaderFound();
 
     SerialPort &port_;
     Clock &clock_;
@@ -51,4 +52,5 @@ private:
     StatusLines &log_;
     std::function<void()> reopenPort_;
     bool handling_ = false;
+    qint64 headerSearchBytes_ = 0; // taken by the header search since the last header (for the log)
 };

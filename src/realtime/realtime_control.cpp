@@ -3,6 +3,7 @@
 #include "data_server_control.h"
 #include "monitor_link.h"
 #include "radio_discovery.h"
+#include "realtime_logging.h"
 #include "realtime_status_view.h"
 #include "second_deadline.h"
 #include "status_lines.h"
@@ -20,6 +21,7 @@ constexpr int kFirstBytesSeconds = 3;
 
 const QString kNoMethod = QStringLiteral(
     "A communication method has not been selected. Select method before proceeding.");
+// "occured" is kept as users know it: see docs/compatibility.md
 const QString kStartFailed = QStringLiteral("An error occured while attempting to start "
                                             "Real-Time data. Please verify your COM port or "
                                             "connection");
@@ -34,6 +36,8 @@ RealTimeControl::RealTimeControl(MonitorLink &link, RadioDiscovery &discovery,
 
 bool RealTimeControl::runPreamble()
 {
+    qCInfo(lcRealTime) << "link method" << linkMethod_
+                       << "radio node found:" << discovery_.radioNodeFound();
     if (linkMethod_ == 0) {
         if (services_.prompts)
             services_.prompts->message(kNoMethod);
@@ -77,6 +81,7 @@ void RealTimeControl::release()
 
 void RealTimeControl::failStart()
 {
+    qCInfo(lcRealTime) << "start failed";
     if (services_.prompts)
         services_.prompts->message(kStartFailed);
 }
@@ -89,6 +94,7 @@ bool RealTimeControl::acknowledgeAttention()
             continue;
         if (link_.waitForAckByte())
             return true;
+        qCInfo(lcRealTime) << "start: attention byte" << attempt + 1 << "not acknowledged";
     }
     return false;
 }
@@ -98,6 +104,7 @@ bool RealTimeControl::sendStartWord(const char *word, const char *failureLine)
     link_.port().write(QByteArray(word)); // one write of the three letters
     if (link_.waitForAckByte())
         return true;
+    qCInfo(lcRealTime) << "start: word" << word << "not acknowledged";
     if (services_.statusLog)
         services_.statusLog->addLine(QString::fromLatin1(failureLine));
     release();
@@ -133,6 +140,7 @@ void RealTimeControl::watchFirstBytes()
     const auto onBytes = [this, &port] {
         if (port.bytesAvailable() == 0)
             return;
+        qCDebug(lcRealTime) << "first bytes of the stream arrived";
         openServerIfListening();
         if (services_.view)
             showRealTime(true);
@@ -150,6 +158,7 @@ void RealTimeControl::watchFirstBytes()
 
 void RealTimeControl::startRealTime()
 {
+    qCInfo(lcRealTime) << "start real time";
     const QPointer<RealTimeControl> self(this);
     if (!runPreamble() || !self)
         return;
@@ -160,6 +169,7 @@ void RealTimeControl::startRealTime()
         link_.delay(kSettleAfterOpenMs);
     if (!self)
         return;
+    qCInfo(lcRealTime) << "start: port opened:" << opened;
     if (!opened || !link_.port().isOpen() || !startStream()) {
         failStart();
         return;
@@ -168,17 +178,20 @@ void RealTimeControl::startRealTime()
         services_.statusLog->clear();
         services_.statusLog->addLine(QStringLiteral("Real-Time is ON"));
     }
+    qCInfo(lcRealTime) << "start: stream requested, watching for its first bytes";
     openServerIfListening();
     watchFirstBytes();
     if (!self)
         return;
     link_.flags().realTimeOn = true;
+    qCInfo(lcRealTime) << "start: real time on";
     release();
     openServerIfListening();
 }
 
 void RealTimeControl::stopRealTime()
 {
+    qCInfo(lcRealTime) << "stop real time";
     const QPointer<RealTimeControl> self(this);
     if (!runPreamble() || !self)
         return;
@@ -188,6 +201,7 @@ void RealTimeControl::stopRealTime()
         answered = link_.handshake();
     if (!self)
         return;
+    qCInfo(lcRealTime) << "stop: handshake answered:" << answered;
     if (!answered) {
         if (services_.statusLog) {
             services_.statusLog->clear();
@@ -204,6 +218,7 @@ void RealTimeControl::stopRealTime()
         link_.sendWord("OFF", true);
     if (!self)
         return;
+    qCInfo(lcRealTime) << "stop: TOG and OFF sent";
     if (services_.statusLog)
         services_.statusLog->addLine(QStringLiteral("Real Time has been disabled successfully."));
     showRealTime(false);

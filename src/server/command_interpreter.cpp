@@ -7,9 +7,12 @@
 namespace {
 
 const QString kTooShort = QStringLiteral("Error! Command length too short");
+// The blanks before the comma and the full stop are kept as clients know them: see
+// docs/compatibility.md
 const QString kNoVerb =
     QStringLiteral("Error! Command must start with \"get\" , \"set\" or \"mov\" .");
 const QString kImproper = QStringLiteral("Error! Improper command");
+// The replies' capitals and dots are kept as clients know them: see docs/compatibility.md
 const QString kBadLoadState = QStringLiteral("Invalid Load State... must be N or F");
 const QString kBadMoveLength = QStringLiteral("Invalid MOV command length.");
 constexpr int kShortestLine = 5; // CR included
@@ -72,6 +75,8 @@ void CommandInterpreter::interpret(const QByteArray &line, const ReplySink &send
         runLoadCommand(command.mid(at + 3));
     } else {
         send(kNoVerb);
+        // Kept as clients know it: the error line is still followed by an answer (see
+        // docs/compatibility.md).
         answerReadKey(command, send);
     }
 }
@@ -91,7 +96,7 @@ void CommandInterpreter::answerReadKey(const QString &key, const ReplySink &send
         reply = ReadingReplies::allpLine(reading_);
     else
         reply = ReadingReplies::valueText(reading_, key).value_or(kImproper);
-    send(reply.isEmpty() ? QStringLiteral("Null") : reply);
+    send(reply.isEmpty() ? QStringLiteral("Null") : reply); // "Null": kept as clients know it
 }
 
 void CommandInterpreter::answerSettings(const ReplySink &send)
@@ -108,6 +113,7 @@ void CommandInterpreter::answerSettings(const ReplySink &send)
 void CommandInterpreter::answerActionKey(const QString &key, const ReplySink &send)
 {
     const QPointer<CommandInterpreter> self(this);
+    // The replies' capitals are kept as clients know them: see docs/compatibility.md
     if (key == u"POL1" || key == u"POL2") {
         const int channel = key == u"POL1" ? 1 : 2;
         monitor_.togglePolarity(channel);

@@ -1,5 +1,7 @@
 #include "data_server.h"
 
+#include "server_logging.h"
+
 #include <QEventLoop>
 
 namespace {
@@ -42,6 +44,9 @@ DataServer::DataServer(Clock &clock, const LinkFlags &flags, CommandInterpreter 
     listener_.setMaxPendingConnections(1);
     connect(&listener_, &QTcpServer::newConnection, this, &DataServer::takeConnection);
     connect(&listener_, &QTcpServer::acceptError, this, [this] { listenerFailed_ = true; });
+    connect(&listener_, &QTcpServer::acceptError, this, [this] {
+        qCInfo(lcServer).noquote() << "cannot take a connection:" << listener_.errorString();
+    });
     connect(&interpreter_, &CommandInterpreter::autoWriteLocalRequested, this,
             &DataServer::switchAutoWriteLocal);
     connect(displayTimer_.get(), &ClockTimer::timeout, this, &DataServer::displayTick);
@@ -85,7 +90,10 @@ void DataServer::open()
     closeSocket();
     const bool validPort = port_ >= 0 && port_ <= 0xFFFF;
     listenerFailed_ = !validPort || !listener_.listen(address_, quint16(port_));
+    qCInfo(lcServer).noquote() << (listenerFailed_ ? "cannot listen on port" : "listening on port")
+                               << port_ << (listenerFailed_ ? listener_.errorString() : QString());
     if (state() == ServerState::Listening && view_) {
+        // The colon differs from the tick's title; kept as users know it: see docs/compatibility.md
         view_->setWindowTitle(QStringLiteral("Orvo-88 Stayhost : Listening"));
         view_->showServerStatus(QStringLiteral("TCP Server Listening"),
                                 ServerColour::BlackOnYellow);
@@ -94,6 +102,7 @@ void DataServer::open()
 
 void DataServer::close()
 {
+    qCInfo(lcServer) << "closing on request";
     closeSocket();
     const QPointer<DataServer> self(this);
     pause(kClosePauseMs);
@@ -105,6 +114,7 @@ void DataServer::shutDown()
 {
     if (state() == ServerState::Closed)
         return;
+    qCInfo(lcServer) << "closing at shut-down";
     closeSocket();
     pause(kShutDownPauseMs);
 }
@@ -118,6 +128,8 @@ void DataServer::pushReadings()
 void DataServer::displayTick()
 {
     if (state() == ServerState::Closing)
+        qCInfo(lcServer) << "client has left; server closed";
+    if (state() == ServerState::Closing)
         closeSocket();
     show(state());
     if (startupListen_ && state() == ServerState::Closed)
@@ -129,6 +141,7 @@ void DataServer::recoveryTick()
     if (state() == ServerState::Connected)
         return;
     if (state() == ServerState::Error) {
+        qCInfo(lcServer) << "in error: closing, then listening again";
         closeSocket();
         const QPointer<DataServer> self(this);
         pause(kRecoveryPauseMs);
@@ -152,11 +165,14 @@ void DataServer::takeConnection()
     // Qt's own buffer stays small too; the reader drains it past its limit.
     socket->setReadBufferSize(64 * 1024);
     client_ = socket;
+    qCInfo(lcServer).noquote() << "client connected from" << socket->peerAddress().toString()
+                               << "port" << socket->peerPort() << "; listening stops";
     clientFailed_ = false;
     reader_.reset();
     connect(socket, &QTcpSocket::readyRead, this, &DataServer::receive);
     connect(socket, &QAbstractSocket::errorOccurred, this,
             [this, socket](QAbstractSocket::SocketError error) {
+                qCInfo(lcServer).noquote() << "client socket:" << socket->errorString();
                 // A client that leaves is the ordinary end of a connection, not a failure.
                 if (socket == client_ && error != QAbstractSocket::RemoteHostClosedError)
                     clientFailed_ = true;
@@ -182,14 +198,18 @@ bool DataServer::answerPendingLine(const QPointer<QTcpSocket> &socket)
     case CommandLineReader::Result::Incomplete:
         return false;
     case CommandLineReader::Result::TooLong:
+        qCInfo(lcServer) << "command line too long: refused";
         sendLine(socket, QStringLiteral("Error! Command too long"));
         return false;
     case CommandLineReader::Result::Line:
         break;
     }
+    qCDebug(lcServer) << "command line" << line;
     if (socket->state() != QAbstractSocket::ConnectedState) {
         if (view_)
             view_->setWindowTitle(QStringLiteral("TCP Server : Chatting with "));
+        qCInfo(lcServer) << "command on a connection no longer up: \"myname\" offered";
+        // Kept as clients know it: see docs/compatibility.md
         socket->write("myname"); // to a closed connection: a failed write is of no concern
         return false;
     }
@@ -219,6 +239,7 @@ void DataServer::dropClient()
     if (!client_)
         return;
     QTcpSocket *socket = client_;
+    qCInfo(lcServer) << "client connection dropped";
     client_ = nullptr;
     retire(socket);
 }
@@ -255,9 +276,13 @@ void DataServer::show(ServerState state)
 
 void DataServer::sendLine(QTcpSocket *socket, const QString &text)
 {
+    if (socket && socket->bytesToWrite() > kMaxUnsentBytes)
+        qCInfo(lcServer) << "client reads nothing:" << socket->bytesToWrite()
+                         << "bytes unsent, line dropped";
     if (!socket || socket->state() != QAbstractSocket::ConnectedState
         || socket->bytesToWrite() > kMaxUnsentBytes)
         return;
+    qCDebug(lcServer).noquote() << "reply" << text;
     socket->write(text.toLatin1() + "\r\n");
     // Handed to the system at once: a client that has already shut down its sending side (as
     // `nc` does at the end of its input) makes Qt drop the connection, and with it whatever

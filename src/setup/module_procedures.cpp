@@ -1,5 +1,7 @@
 #include "module_procedures.h"
 
+#include "setup_logging.h"
+
 namespace {
 
 constexpr int kTogglePauseMs = 20;
@@ -23,6 +25,7 @@ bool ModuleProcedures::togglePolarity(int channel)
         exchange.pause(kTogglePauseMs);
     }
     const bool answered = exchange.bytesWaiting() > 0;
+    qCInfo(lcSetup) << "polarity toggle of channel" << channel << "answered:" << answered;
     // Let go of the port before the message box: nobody may answer it for hours (the server
     // runs this unattended), and the real-time stream must not wait for that.
     exchange.setCommandInProgress(false);
@@ -40,6 +43,7 @@ QString ModuleProcedures::resetAccumulated()
     if (exchange.writeAndAwaitAck(kAttention) == Ack::Received &&
         exchange.writeAndAwaitAck("RQS") == Ack::Received)
         reset = exchange.writeAndAwaitAck("RST") == Ack::Received;
+    qCInfo(lcSetup) << "reset of accumulated data acknowledged:" << reset;
     exchange.restore();
     return reset ? kStatusOk : kStatusError;
 }

@@ -1,5 +1,7 @@
 #include "setting_writes.h"
 
+#include "setup_logging.h"
+
 namespace {
 
 constexpr quint8 kLargestRange = 10;
@@ -42,6 +44,7 @@ SetupOutcome SettingWrites::writeCtSetting(quint8 ctType, quint8 ctRange, quint8
     const bool first = channel == 1;
     return run({command(first ? "CT1" : "CT2", first ? "Abort CT1 command" : "Abort CT2 command"),
                 command("TYP", "Abort TYP command"),
+                // "successfuly", "PTtype" and "DeviceID" below are kept: see docs/compatibility.md
                 byte(ctType, "Did not successfuly send CT type"),
                 command("RNG", "Abort RNG command"),
                 byte(ctRange, "Did not successfuly send new CT value")},
@@ -83,6 +86,7 @@ SetupOutcome SettingWrites::writeDeviceId(quint8 id)
 SetupOutcome SettingWrites::run(const std::vector<Step> &steps, const QString &faultMessage)
 {
     SetupExchange exchange(context_);
+    qCInfo(lcSetup) << "setting write" << (steps.empty() ? QByteArray() : steps.front().word);
     exchange.stopRealTimeIfOn();
     Ack ack = exchange.openSet();
     for (auto step = steps.begin(); ack == Ack::Received && step != steps.end(); ++step) {
@@ -93,6 +97,10 @@ SetupOutcome SettingWrites::run(const std::vector<Step> &steps, const QString &f
         if (ack == Ack::Missing && !isWord)
             ack = Ack::Received; // an unacknowledged parameter byte does not end the sequence
     }
+    qCInfo(lcSetup) << "setting write:"
+                    << (ack == Ack::Received ? "completed"
+                        : ack == Ack::Missing ? "aborted"
+                                              : "port fault");
     switch (ack) {
     case Ack::Received:
         return SetupOutcome::Completed;

@@ -1,10 +1,14 @@
 #include "settings_read.h"
 
+#include "setup_logging.h"
+
 namespace {
 
 constexpr int kWordPauseMs = 10;
 constexpr int kBlockArrivalMs = 100;
 
+// The dots, the blanks inside the quotes and "Error # 33" are kept as users know them: see
+// docs/compatibility.md
 const QString kTurningOff = QStringLiteral("Realtime is ON...... Now turning it off.");
 const QString kNoResponse =
     QStringLiteral("Unsuccessful in receiving response from Orvo-88. Try again.");
@@ -12,7 +16,9 @@ const QString kNoSetResponse = QStringLiteral("No response from \" SET \" comman
 const QString kNoRcvResponse = QStringLiteral("No response from \" RCV \" command. Try again.");
 const QString kCouldNotRead = QStringLiteral("Could not read settings... Try again.");
 const QString kWrongCount = QStringLiteral("Error # 33");
+// Kept as users know it: see docs/compatibility.md
 const QString kRead = QStringLiteral("Settings have been read successfuly");
+// Kept as users know it: see docs/compatibility.md
 const QString kComProblem = QStringLiteral(
     "A problem occured with the COM port. Correct the problem and try again.");
 const QString kStatusOk = QStringLiteral("OK");
@@ -47,6 +53,7 @@ SettingsRead::Request SettingsRead::requestBlock(SetupExchange &exchange)
     exchange.showRealTimeStopped();
     if (!exchange.portOpen())
         return Request::Fault;
+    qCInfo(lcSetup) << "settings block requested;" << exchange.bytesWaiting() << "bytes waiting";
     // More than the block means something else is mixed in: not to be trusted.
     return exchange.bytesWaiting() == SettingsTexts::kBlockSize ? Request::BlockWaiting
                                                                 : Request::NotRead;
@@ -79,6 +86,9 @@ SettingsRead::Outcome SettingsRead::readBlock(SetupExchange &exchange, Drain dra
     if (!exchange.portOpen())
         return Outcome::Fault;
     if (exchange.bytesWaiting() != SettingsTexts::kBlockSize)
+        qCInfo(lcSetup) << "settings block:" << exchange.bytesWaiting() << "bytes instead of"
+                        << SettingsTexts::kBlockSize;
+    if (exchange.bytesWaiting() != SettingsTexts::kBlockSize)
         return Outcome::WrongCount;
     QByteArray block;
     for (int i = 0; i < SettingsTexts::kBytesRead; ++i)
@@ -88,6 +98,7 @@ SettingsRead::Outcome SettingsRead::readBlock(SetupExchange &exchange, Drain dra
     else if (MonitorLink *link = exchange.link())
         link->handshake();
     texts = SettingsTexts::fromBlock(block);
+    qCDebug(lcSetup) << "settings block" << block.toHex(' ');
     exchange.setCommandInProgress(false);
     return Outcome::Read;
 }

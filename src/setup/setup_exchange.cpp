@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "realtime_status_view.h"
 #include "second_deadline.h"
+#include "setup_logging.h"
 #include "serial_port.h"
 #include "user_prompts.h"
 
@@ -81,6 +82,7 @@ void SetupExchange::stopRealTimeIfOn(const QString &line)
     if (!link_ || !link_->flags().realTimeOn)
         return;
     link_->flags().realTimeWasOn = true;
+    qCInfo(lcSetup) << "stopping real time for the sequence";
     if (!line.isEmpty())
         log(line);
     if (RealTimeSequences *sequences = link_->realTimeSequences())
@@ -118,6 +120,8 @@ Ack SetupExchange::openSet()
 Ack SetupExchange::logIfMissing(Ack ack, const QString &line)
 {
     if (ack == Ack::Missing)
+        qCInfo(lcSetup).noquote() << "step not acknowledged:" << line;
+    if (ack == Ack::Missing)
         log(line);
     return ack;
 }
@@ -131,6 +135,7 @@ Ack SetupExchange::word(const QByteArray &word)
 
 Ack SetupExchange::parameter(quint8 value)
 {
+    qCDebug(lcSetup) << "parameter byte" << value;
     return writeAndAwaitAck(QByteArray(1, char(value)));
 }
 
@@ -182,6 +187,9 @@ bool SetupExchange::waitForBytes(int count, int seconds)
             return false;
         if (port->bytesAvailable() >= count)
             return true;
+        if (deadline.reached())
+            qCInfo(lcSetup) << "waited" << seconds << "s for" << count << "bytes, got"
+                            << port->bytesAvailable();
         if (deadline.reached())
             return false;
         wake->start(deadline.msecUntil());

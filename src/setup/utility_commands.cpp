@@ -1,17 +1,21 @@
 #include "utility_commands.h"
 
+#include "setup_logging.h"
+
 namespace {
 
 constexpr int kSerialNumberBytes = 5;
 constexpr int kAnswerSeconds = 2;
 constexpr int kAcknowledgeSettleMs = 1000;
 
+// Kept as users know it: see docs/compatibility.md
 const QString kComProblem = QStringLiteral(
     "A problem occured with the COM port. Correct the problem and try again.");
 const QString kNoAttentionAck = QStringLiteral("Did not receive ACK 1");
 const QString kSetAbort = QStringLiteral("Abort SET command");
 const QString kSrnAbort = QStringLiteral("Abort SRN command");
 const QString kSerialNumberAbort = QStringLiteral("Abort Read Serial Number command");
+// "successfuly" and "acknowled" are kept as users know them: see docs/compatibility.md
 const QString kSerialNumberUnacknowledged =
     QStringLiteral("Did not successfuly receive acknowled for serial number read.");
 const QString kNoResponse = QStringLiteral("No response was received.");
@@ -55,6 +59,7 @@ std::optional<QString> UtilityCommands::serialNumberSteps(SetupExchange &exchang
     QString serialNumber = QStringLiteral("0");
     for (int i = 0; i < kSerialNumberBytes; ++i)
         serialNumber += QString::number(exchange.readByte());
+    qCInfo(lcSetup).noquote() << "serial number read:" << serialNumber;
     exchange.logIfMissing(exchange.awaitAck(), kSerialNumberUnacknowledged);
     return serialNumber;
 }
@@ -81,6 +86,7 @@ std::optional<QString> UtilityCommands::acknowledgeSteps(SetupExchange &exchange
         return std::nullopt;
     }
     const int byte = exchange.readByte();
+    qCInfo(lcSetup) << "acknowledge command answered with" << byte;
     exchange.log(QString::number(byte));
     if (byte == MonitorLink::kAttentionByte) {
         exchange.log(kSuccessful);

@@ -34,6 +34,7 @@ MainMenu buildMainMenu(QMenuBar &bar)
     m.exit = addEntry(*m.files, "MnuExit", QStringLiteral("Exit"));
 
     m.communication = addSubmenu(bar, "MnuCom", QStringLiteral("Communication"));
+    // "OPEN" in capitals is kept as users know it: see docs/compatibility.md
     m.communicationPanel = addEntry(*m.communication, "MnuOPEN", QStringLiteral("OPEN"), kNotYet);
     m.openComPort = addEntry(*m.communication, "MnuOpenCom", QStringLiteral("Open COM Port"));
     m.closeComPort = addEntry(*m.communication, "MnuClosePort", QStringLiteral("Close COM Port"));

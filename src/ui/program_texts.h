@@ -16,6 +16,7 @@ inline QString windowTitle()
 
 inline QString supportAddress() { return QStringLiteral("https://support.orvo.example"); }
 
+// The blanks before the full stops are kept as users know the text: see docs/compatibility.md
 inline QString aboutText()
 {
     return QStringLiteral("Orvo-88 Stayhost Software ") + versionText()

@@ -1,6 +1,7 @@
 // QtSerialPort on a real pseudo-terminal: the test holds the master side, the port opens the
 // slave as the program opens a serial device.
 
+#include "link_logging.h"
 #include "qt_serial_port.h"
 
 #include <QElapsedTimer>
@@ -88,6 +89,37 @@ bool waitForSpy(QSignalSpy &spy, int n, int maxMs)
     loop.exec();
     return spy.count() >= n;
 }
+
+// Collects the messages of one logging category while it lives, with that category switched on.
+class LogCapture {
+public:
+    explicit LogCapture(const char *category)
+    {
+        category_ = category;
+        lines_ = &lines;
+        QLoggingCategory::setFilterRules(QStringLiteral("%1=true").arg(QLatin1String(category)));
+        previous_ = qInstallMessageHandler(&LogCapture::take);
+    }
+    ~LogCapture()
+    {
+        qInstallMessageHandler(previous_);
+        QLoggingCategory::setFilterRules(QString());
+        lines_ = nullptr;
+    }
+
+    QStringList lines;
+
+private:
+    static void take(QtMsgType, const QMessageLogContext &context, const QString &text)
+    {
+        if (lines_ && context.category && qstrcmp(context.category, category_) == 0)
+            lines_->append(text);
+    }
+
+    static inline const char *category_ = nullptr;
+    static inline QStringList *lines_ = nullptr;
+    QtMessageHandler previous_ = nullptr;
+};
 
 } // namespace
 
@@ -253,6 +285,53 @@ private slots:
             QCoreApplication::processEvents();
         QVERIFY(errors.count() <= 5);
         QCOMPARE(lost.count(), 1);
+    }
+
+    // The byte log shows what goes out and each byte that comes in once, however the reads are
+    // spread over the arrivals, and takes nothing away from the reader.
+    void byteLogOn_showsEachByteOnce()
+    {
+        Pty pty;
+        QVERIFY(pty.isValid());
+        QtSerialPort port;
+        QVERIFY(port.open(pty.slavePath()));
+        QSignalSpy ready(&port, &SerialPort::readyRead);
+        const LogCapture log("orvotove.link.bytes");
+        QVERIFY(port.write("TOG"));
+        QVERIFY(pty.send(QByteArray::fromHex("feff01")));
+        QVERIFY(waitForSpy(ready, 1, 2000));
+        QByteArray got(1, char(port.readByte()));
+        const qsizetype arrivals = ready.count();
+        QVERIFY(pty.send(QByteArray::fromHex("0203")));
+        QVERIFY(waitForSpy(ready, arrivals + 1, 2000)); // logged while earlier bytes wait unread
+        QElapsedTimer since;
+        since.start();
+        while (got.size() < 5 && since.elapsed() < 2000) {
+            if (port.bytesAvailable() == 0)
+                waitForSpy(ready, ready.count() + 1, 200);
+            for (int b = port.readByte(); b >= 0; b = port.readByte())
+                got.append(char(b));
+        }
+        QCOMPARE(got, QByteArray::fromHex("feff010203"));
+        QCOMPARE(log.lines.value(0), QStringLiteral("out 54 4f 47"));
+        // The pseudo-terminal may hand a chunk over in pieces: what counts is each byte once.
+        QString in;
+        for (const QString &line : log.lines.mid(1)) {
+            QVERIFY2(line.startsWith(QLatin1String("in ")), qPrintable(line));
+            in += line.mid(3).trimmed() + u' ';
+        }
+        QCOMPARE(in.trimmed(), QStringLiteral("fe ff 01 02 03"));
+    }
+
+    void defaults_categoriesSilent()
+    {
+        if (qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+            QSKIP("logging rules set in the environment");
+        for (const QLoggingCategory *category : {&lcLink(), &lcLinkBytes()}) {
+            QVERIFY2(!category->isDebugEnabled(), category->categoryName());
+            QVERIFY2(!category->isInfoEnabled(), category->categoryName());
+            QVERIFY(category->isWarningEnabled());
+        }
     }
 
     // Closing or reopening before the deferred close runs: nothing is reported for the old
