@@ -1,18 +1,12 @@
 #include "packet_decoder.h"
 
 #include "clock.h"
-#include "packet_encoder.h"
+#include "packet_layout.h"
 #include "status_lines.h"
 
 #include <cmath>
 
 namespace {
-
-constexpr int kTrailer1 = 38;
-constexpr int kTrailer2 = 39;
-constexpr int kResetCountByte = 29;
-constexpr int kSecondsByte = 35; // 24 bits, least significant first
-constexpr int kSecondsTopByte = 37;
 
 // A power factor that has never been sent is 0, and a dead line reads 0 V: the current is then
 // unknown, and 0 A is shown instead of an infinite or undefined figure.
@@ -61,7 +55,7 @@ void PacketDecoder::decodeByte(quint8 b)
 
 void PacketDecoder::collectBodyByte(int n, quint8 b)
 {
-    packetBuf_[n] = b;
+    packetBuf_[packet::kBodyOffset + n - 1] = b;
     packetChecksum_ += b;
     if (packetChecksum_ >= 256)
         packetChecksum_ -= 256;
@@ -75,12 +69,12 @@ void PacketDecoder::checkAndDecode(quint8 checkByte)
         packetByteCount_ = 0;
         return;
     }
-    if (at(kTrailer1) != 0xFF) {
+    if (byteAt(packet::kTrailer1Offset) != packet::kTrailer1) {
         log_.addLine(QStringLiteral("FF error"));
         inPacket_ = false;
         return;
     }
-    if (at(kTrailer2) != 0xFE) {
+    if (byteAt(packet::kTrailer2Offset) != packet::kTrailer2) {
         log_.addLine(QStringLiteral("FE error"));
         inPacket_ = false;
         return;
@@ -105,7 +99,7 @@ void PacketDecoder::decodePacket()
 
 void PacketDecoder::trackMonitorResets()
 {
-    const int resetCount = at(kResetCountByte) & 0x07;
+    const int resetCount = byteAt(packet::kResetCountOffset) & packet::kResetCountMask;
     resetInThisPacket_ = false;
     if (resetCount == lastResetCount_)
         return;
@@ -124,8 +118,9 @@ bool PacketDecoder::advanceSecondsCounter()
 {
     LiveReading &r = reading_;
     r.lastSeconds = r.seconds;
-    r.seconds = at(kSecondsByte) | at(kSecondsByte + 1) << 8 | at(kSecondsTopByte) << 16;
-    if (at(kSecondsTopByte) == 255)
+    r.seconds = byteAt(packet::kSecondsOffset) | byteAt(packet::kSecondsOffset + 1) << 8
+                | byteAt(packet::kSecondsTopOffset) << 16;
+    if (byteAt(packet::kSecondsTopOffset) == 255)
         rolloverPending_ = true;
 
     if (r.seconds == r.lastSeconds)
@@ -135,7 +130,7 @@ bool PacketDecoder::advanceSecondsCounter()
         r.secondsDelta = static_cast<qint32>(qint64(r.seconds) - r.lastSeconds);
         return true;
     }
-    if (at(kSecondsTopByte) != 0 || !rolloverPending_) {
+    if (byteAt(packet::kSecondsTopOffset) != 0 || !rolloverPending_) {
         log_.addLine(QStringLiteral("A seconds counter error has occured!"));
         packetByteCount_ = 0;
         return false;
@@ -159,10 +154,10 @@ void PacketDecoder::reportWrap()
 void PacketDecoder::takeCounters()
 {
     LiveReading &r = reading_;
-    r.ws1 = counter40(3);
-    r.ws2 = counter40(8);
-    r.ws1Polar = counter40(13);
-    r.ws2Polar = counter40(18);
+    r.ws1 = counterAt(packet::kWs1Offset);
+    r.ws2 = counterAt(packet::kWs2Offset);
+    r.ws1Polar = counterAt(packet::kWs1PolarOffset);
+    r.ws2Polar = counterAt(packet::kWs2PolarOffset);
     r.ws1Static = r.ws1 + preReset1_;
     r.ws2Static = r.ws2 + preReset2_;
     r.ws1PolarStatic = r.ws1Polar + preResetP1_;
@@ -171,9 +166,9 @@ void PacketDecoder::takeCounters()
 
 void PacketDecoder::takeVoltsAndPowerFactors()
 {
-    reading_.volts = (256 * at(1) + at(2)) * 0.1;
-    pfRaw1_ = word16(23);
-    pfRaw2_ = word16(25);
+    reading_.volts = (256 * byteAt(packet::kVoltsOffset) + byteAt(packet::kVoltsOffset + 1)) * 0.1;
+    pfRaw1_ = wordAt(packet::kPf1Offset);
+    pfRaw2_ = wordAt(packet::kPf2Offset);
     // Small raw values are what the monitor sends while it has no valid figure yet.
     if (pfRaw1_ > 255)
         reading_.pf1 = static_cast<float>(pfRaw1_ / 65536.0);
@@ -196,20 +191,20 @@ void PacketDecoder::computePowerAndCurrent()
     r.lastWs2 = r.ws2;
 }
 
-double PacketDecoder::counter40(int firstByte) const
+double PacketDecoder::counterAt(int offset) const
 {
     double value = 0;
     double weight = 1;
-    for (int i = 0; i < 5; ++i) {
-        value += at(firstByte + i) * weight;
+    for (int i = 0; i < packet::kCounterSize; ++i) {
+        value += byteAt(offset + i) * weight;
         weight *= 256;
     }
     return value;
 }
 
-int PacketDecoder::word16(int firstByte) const
+int PacketDecoder::wordAt(int offset) const
 {
-    return at(firstByte) + 256 * at(firstByte + 1);
+    return byteAt(offset) + 256 * byteAt(offset + 1);
 }
 
 DecoderState PacketDecoder::persistedState() const
