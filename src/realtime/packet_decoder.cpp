@@ -1,19 +1,13 @@
 #include "packet_decoder.h"
 
 #include "clock.h"
-#include "packet_encoder.h"
+#include "packet_layout.h"
 #include "realtime_logging.h"
 #include "status_lines.h"
 
 #include <cmath>
 
 namespace {
-
-constexpr int kTrailer1 = 38;
-constexpr int kTrailer2 = 39;
-constexpr int kResetCountByte = 29;
-constexpr int kSecondsByte = 35; // 24 bits, least significant first
-constexpr int kSecondsTopByte = 37;
 
 // A power factor that has never been sent is 0, and a dead line reads 0 V: the current is then
 // unknown, and 0 A is shown instead of an infinite or undefined figure.
@@ -63,7 +57,7 @@ void PacketDecoder::decodeByte(quint8 b)
 
 void PacketDecoder::collectBodyByte(int n, quint8 b)
 {
-    packetBuf_[n] = b;
+    packetBuf_[packet::kBodyOffset + n - 1] = b;
     packetChecksum_ += b;
     if (packetChecksum_ >= 256)
         packetChecksum_ -= 256;
@@ -79,14 +73,16 @@ void PacketDecoder::checkAndDecode(quint8 checkByte)
         packetByteCount_ = 0;
         return;
     }
-    if (at(kTrailer1) != 0xFF || at(kTrailer2) != 0xFE)
-        qCInfo(lcRealTime) << "bad trailer" << int(at(kTrailer1)) << int(at(kTrailer2));
-    if (at(kTrailer1) != 0xFF) {
+    if (byteAt(packet::kTrailer1Offset) != packet::kTrailer1
+        || byteAt(packet::kTrailer2Offset) != packet::kTrailer2)
+        qCInfo(lcRealTime) << "bad trailer" << int(byteAt(packet::kTrailer1Offset))
+                           << int(byteAt(packet::kTrailer2Offset));
+    if (byteAt(packet::kTrailer1Offset) != packet::kTrailer1) {
         log_.addLine(QStringLiteral("FF error"));
         inPacket_ = false;
         return;
     }
-    if (at(kTrailer2) != 0xFE) {
+    if (byteAt(packet::kTrailer2Offset) != packet::kTrailer2) {
         log_.addLine(QStringLiteral("FE error"));
         inPacket_ = false;
         return;
@@ -119,13 +115,15 @@ void PacketDecoder::decodePacket()
 PacketSample PacketDecoder::readSample() const
 {
     PacketSample p;
-    p.counters = CounterSet{counter40(3), counter40(8), counter40(13), counter40(18)};
-    p.volts = (256 * at(1) + at(2)) * 0.1;
-    p.seconds = at(kSecondsByte) | at(kSecondsByte + 1) << 8 | at(kSecondsTopByte) << 16;
-    p.secondsTopByte = at(kSecondsTopByte);
-    p.resetCount = at(kResetCountByte) & 0x07;
-    p.pfRaw1 = word16(23);
-    p.pfRaw2 = word16(25);
+    p.counters = CounterSet{counterAt(packet::kWs1Offset), counterAt(packet::kWs2Offset),
+                            counterAt(packet::kWs1PolarOffset), counterAt(packet::kWs2PolarOffset)};
+    p.volts = (256 * byteAt(packet::kVoltsOffset) + byteAt(packet::kVoltsOffset + 1)) * 0.1;
+    p.seconds = byteAt(packet::kSecondsOffset) | byteAt(packet::kSecondsOffset + 1) << 8
+                | byteAt(packet::kSecondsTopOffset) << 16;
+    p.secondsTopByte = byteAt(packet::kSecondsTopOffset);
+    p.resetCount = byteAt(packet::kResetCountOffset) & packet::kResetCountMask;
+    p.pfRaw1 = wordAt(packet::kPf1Offset);
+    p.pfRaw2 = wordAt(packet::kPf2Offset);
     p.arrival = clock_.now();
     return p;
 }
@@ -233,20 +231,20 @@ void PacketDecoder::computePowerAndCurrent(bool fromZero1, bool fromZero2)
     r.lastWs2 = r.ws2;
 }
 
-double PacketDecoder::counter40(int firstByte) const
+double PacketDecoder::counterAt(int offset) const
 {
     double value = 0;
     double weight = 1;
-    for (int i = 0; i < 5; ++i) {
-        value += at(firstByte + i) * weight;
+    for (int i = 0; i < packet::kCounterSize; ++i) {
+        value += byteAt(offset + i) * weight;
         weight *= 256;
     }
     return value;
 }
 
-int PacketDecoder::word16(int firstByte) const
+int PacketDecoder::wordAt(int offset) const
 {
-    return at(firstByte) + 256 * at(firstByte + 1);
+    return byteAt(offset) + 256 * byteAt(offset + 1);
 }
 
 DecoderState PacketDecoder::persistedState() const

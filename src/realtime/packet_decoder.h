@@ -3,6 +3,7 @@
 #include "decoder_state.h"
 #include "live_reading.h"
 #include "packet_plausibility.h"
+#include "packet_layout.h"
 
 #include <QtGlobal>
 
@@ -69,7 +70,8 @@ public:
     void restoreState(const DecoderState &state);
 
 private:
-    static constexpr int kCheckByte = 40;
+    // Bytes after the header are numbered from 1; the check byte is the last of them.
+    static constexpr int kCheckByte = packet::kCheckOffset - packet::kBodyOffset + 1;
     static constexpr int kRunawayCount = 121;
 
     void collectBodyByte(int n, quint8 b);
@@ -83,9 +85,10 @@ private:
     void takeVoltsAndPowerFactors(const PacketSample &p);
     void computePowerAndCurrent(bool fromZero1, bool fromZero2);
 
-    quint8 at(int n) const { return packetBuf_[n]; }
-    double counter40(int firstByte) const;
-    int word16(int firstByte) const;
+    // Fields are read by their offset in the packet (packet_layout.h).
+    quint8 byteAt(int offset) const { return packetBuf_[offset]; }
+    double counterAt(int offset) const;
+    int wordAt(int offset) const;
 
     StatusLines &log_;
     const Clock &clock_;
@@ -93,7 +96,7 @@ private:
 
     bool inPacket_ = false;
     int packetByteCount_ = 0;
-    std::array<quint8, kCheckByte> packetBuf_{}; // indexed 1 to 39 like the body bytes
+    std::array<quint8, packet::kSize> packetBuf_{}; // the packet by offset; the header is not stored
     int packetChecksum_ = 0;
     int checksumErrorCount_ = 0;
     int pfRaw1_ = 0;

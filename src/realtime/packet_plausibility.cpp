@@ -1,6 +1,6 @@
 #include "packet_plausibility.h"
 
-#include "packet_encoder.h"
+#include "packet_layout.h"
 
 #include <QLoggingCategory>
 

@@ -4,14 +4,15 @@
 #include "link_flags.h"
 #include "packet_decoder.h"
 #include "realtime_logging.h"
+#include "packet_layout.h"
 #include "serial_port.h"
 #include "status_lines.h"
 
 namespace {
 
-constexpr int kHeader1 = 0xFE;
-constexpr int kHeader2 = 0xFF;
-constexpr int kHeader3 = 0x01;
+constexpr int kHeader1 = packet::kHeader[0];
+constexpr int kHeader2 = packet::kHeader[1];
+constexpr int kHeader3 = packet::kHeader[2];
 constexpr int kHeaderByteWaitSeconds = 2;
 
 } // namespace

@@ -79,7 +79,7 @@ void TestAppSettings::handEditedValue_givesDefaultWhenUnreadable()
 
     // The port numbers are written by the communication panel, not at shut-down.
     RecordingSettingsStore written;
-    saveSettingsAtShutdown(s, written);
+    QVERIFY(saveSettingsAtShutdown(s, written));
     written.values.insert(QStringLiteral("ComPort"), QString::number(s.comPort));
     written.values.insert(QStringLiteral("TCPport"), QString::number(s.tcpPort));
     QCOMPARE(written.values.value(key), expected);
@@ -106,7 +106,7 @@ void TestAppSettings::realIniFile_roundTripsEveryWrittenValue()
     s.rate = 0.2;
     {
         IniSettingsStore store(file);
-        saveSettingsAtShutdown(s, store);
+        QVERIFY(saveSettingsAtShutdown(s, store));
     }
     IniSettingsStore reread(file);
     const AppSettings r = loadAppSettings(reread);
@@ -154,7 +154,7 @@ void TestAppSettings::numbers_areWrittenAsPlainDecimals()
 void TestAppSettings::periodicSave_writesCountersThenWebPostingInOrder()
 {
     RecordingSettingsStore store;
-    storeSettings(AppSettings(), store);
+    QVERIFY(storeSettings(AppSettings(), store));
     const QStringList order = {"PreResetVal1", "PreResetVal2", "PreResetValP1", "PreResetValP2",
                                "E1BP", "E2BP", "E1B", "E2B", "OrvoresetCount", "OrvoCounter",
                                "VexThresT", "VexThres1", "VexThres2", "VexUser", "VexWriteEnable"};
@@ -165,7 +165,7 @@ void TestAppSettings::periodicSave_writesCountersThenWebPostingInOrder()
 void TestAppSettings::shutdownSave_writesEveryKeyInOrder()
 {
     RecordingSettingsStore store;
-    saveSettingsAtShutdown(AppSettings(), store);
+    QVERIFY(saveSettingsAtShutdown(AppSettings(), store));
     const QStringList order = {"PreResetVal1", "PreResetVal2", "PreResetValP1", "PreResetValP2",
                                "StartupComIsOn", "StartupRTLisOn", "ZigbeeVersion", "E1B", "E2B",
                                "E1BP", "E2BP", "OrvoresetCount", "OrvoCounter", "LoadData", "Rate",

@@ -27,13 +27,14 @@ inline QByteArray packetAt(quint32 seconds)
 
 inline QByteArray bodyOf(const QByteArray &packet)
 {
-    return packet.mid(3, packet::kBodySize);
+    return packet.mid(packet::kBodyOffset, packet::kBodySize);
 }
 
 // Header, the body as given and the check byte that fits it.
 inline QByteArray packetWithBody(const QByteArray &body)
 {
-    return QByteArray("\xFE\xFF\x01", 3) + body + char(packetCheckByte(body) & 0xFF);
+    const auto *header = reinterpret_cast<const char *>(packet::kHeader);
+    return QByteArray(header, packet::kHeaderSize) + body + char(packetCheckByte(body) & 0xFF);
 }
 
 inline QByteArray withBadCheckByte(QByteArray packet)
@@ -42,12 +43,12 @@ inline QByteArray withBadCheckByte(QByteArray packet)
     return packet;
 }
 
-// A packet whose check byte is right but whose trailer byte (38 or 39) is not.
-inline QByteArray withBrokenTrailer(const QByteArray &packet, int trailerByte)
+// A packet whose check byte is right but whose trailer byte (at packet::kTrailer1Offset or
+// packet::kTrailer2Offset) is not.
+inline QByteArray withBrokenTrailer(QByteArray packet, int trailerOffset)
 {
-    QByteArray body = bodyOf(packet);
-    body[trailerByte - 1] = 0;
-    return packetWithBody(body);
+    packet[trailerOffset] = 0;
+    return packetWithBody(bodyOf(packet));
 }
 
 } // namespace test_packets

@@ -99,7 +99,7 @@ void TestPacketDecoder::rejectedPacket_isNotDecoded_data()
     // Every addition carries past 255, so the running sum never drops below 256; the plain
     // 8-bit sum of the bytes must not be taken for it.
     QByteArray carrying(packet::kBodySize, char(0xFF));
-    carrying[38] = char(0xFE);
+    carrying[packet::kTrailer2Offset - packet::kBodyOffset] = char(packet::kTrailer2);
     int eightBitSum = 0xFE + 0xFF + 0x01;
     for (const char c : carrying)
         eightBitSum += static_cast<unsigned char>(c);
@@ -107,9 +107,9 @@ void TestPacketDecoder::rejectedPacket_isNotDecoded_data()
         << (QByteArray("\xFE\xFF\x01", 3) + carrying + char(eightBitSum & 0xFF)) << 1
         << QStringList();
 
-    QTest::newRow("first trailer byte not FF") << withBrokenTrailer(packetAt(10), 38) << 0
+    QTest::newRow("first trailer byte not FF") << withBrokenTrailer(packetAt(10), packet::kTrailer1Offset) << 0
                                                << QStringList{"FF error"};
-    QTest::newRow("second trailer byte not FE") << withBrokenTrailer(packetAt(10), 39) << 0
+    QTest::newRow("second trailer byte not FE") << withBrokenTrailer(packetAt(10), packet::kTrailer2Offset) << 0
                                                 << QStringList{"FE error"};
 }
 

@@ -89,7 +89,7 @@ void TestPacketReceiver::chunkedStream_decodesEachPacketOnce_data()
     QTest::newRow("bad check byte, then a good packet")
         << Chunks{withBadCheckByte(p1) + p2} << QList<int>{2} << 1 << QStringList();
     QTest::newRow("bad trailer, then a good packet")
-        << Chunks{withBrokenTrailer(p1, 38) + p2} << QList<int>{2} << 0
+        << Chunks{withBrokenTrailer(p1, packet::kTrailer1Offset) + p2} << QList<int>{2} << 0
         << QStringList{"FF error"};
     // A repeated second leaves packet mode on: the next packet's FE ends it and is lost.
     QTest::newRow("repeated second costs the following packet")

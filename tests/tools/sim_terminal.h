@@ -72,7 +72,7 @@ inline bool holdsValidPacket(const QByteArray &bytes)
     if (at < 0 || bytes.size() - at < packet::kSize)
         return false;
     const QByteArray packet = bytes.mid(at, packet::kSize);
-    return packetCheckByte(packet.mid(3, packet::kBodySize)) == quint8(packet.back());
+    return packetCheckByte(packet.mid(packet::kBodyOffset, packet::kBodySize)) == quint8(packet.back());
 }
 
 // Sends the bytes and expects exactly this reply, with nothing after it for a moment.

@@ -5,12 +5,12 @@
 
 namespace {
 
-constexpr int kFirstTrailer = 3 + 37;
-constexpr int kSecondTrailer = 3 + 38;
+constexpr int kFirstTrailer = packet::kTrailer1Offset;
+constexpr int kSecondTrailer = packet::kTrailer2Offset;
 
 bool checkByteValid(const QByteArray &packet)
 {
-    return packetCheckByte(packet.mid(3, packet::kBodySize)) == quint8(packet.back());
+    return packetCheckByte(packet.mid(packet::kBodyOffset, packet::kBodySize)) == quint8(packet.back());
 }
 
 MeterSetup setupWith(int periodMs, PacketFaults faults = {})
@@ -75,7 +75,7 @@ void TestMeterSimulation::secondsNearWrap_wrapToZero()
     QCOMPARE(meter.nextFields().seconds, packet::kSecondsModulus - 1);
     QCOMPARE(meter.nextFields().seconds, 0u);
     const QByteArray packet = meter.nextPacket();
-    QCOMPARE(quint8(packet[3 + 34]), quint8(1));
+    QCOMPARE(quint8(packet[packet::kSecondsOffset]), quint8(1));
     QVERIFY(checkByteValid(packet));
 }
 

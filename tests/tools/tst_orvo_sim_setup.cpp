@@ -29,11 +29,11 @@ struct SeenPacket {
     quint32 seconds = 0;
 };
 
-quint64 littleEndian(const QByteArray &body, int firstByte, int width)
+quint64 littleEndian(const QByteArray &packet, int offset, int width)
 {
     quint64 value = 0;
     for (int i = width - 1; i >= 0; --i)
-        value = value << 8 | quint8(body[firstByte - 1 + i]);
+        value = value << 8 | quint8(packet[offset + i]);
     return value;
 }
 
@@ -48,9 +48,12 @@ QList<SeenPacket> packetsIn(const QByteArray &stream)
             at = stream.indexOf(kHeader, at + 1);
             continue;
         }
-        const QByteArray body = candidate.mid(3, packet::kBodySize);
-        packets.append({littleEndian(body, 3, 5), littleEndian(body, 13, 5), littleEndian(body, 8, 5),
-                        quint8(body[29 - 1]) & 7, quint32(littleEndian(body, 35, 3))});
+        const QByteArray &p = candidate;
+        packets.append({littleEndian(p, packet::kWs1Offset, packet::kCounterSize),
+                        littleEndian(p, packet::kWs1PolarOffset, packet::kCounterSize),
+                        littleEndian(p, packet::kWs2Offset, packet::kCounterSize),
+                        quint8(p[packet::kResetCountOffset]) & packet::kResetCountMask,
+                        quint32(littleEndian(p, packet::kSecondsOffset, packet::kSecondsSize))});
         at = stream.indexOf(kHeader, at + packet::kSize);
     }
     return packets;

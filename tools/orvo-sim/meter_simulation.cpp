@@ -4,8 +4,8 @@
 
 namespace {
 
-constexpr int kFirstTrailerIndex = 3 + 37;  // after the three header bytes
-constexpr int kCheckIndex = packet::kSize - 1;
+constexpr int kFirstTrailerIndex = packet::kTrailer1Offset;
+constexpr int kCheckIndex = packet::kCheckOffset;
 
 } // namespace
 
@@ -59,7 +59,7 @@ QByteArray MeterSimulation::spoil(QByteArray packet) const
         const int index = kFirstTrailerIndex + (occurrence % 2 == 0 ? 1 : 0);
         packet[index] = 0;
         // A valid check byte, so that the receiver gets as far as the trailer.
-        const int check = packetCheckByte(packet.mid(3, packet::kBodySize));
+        const int check = packetCheckByte(packet.mid(packet::kBodyOffset, packet::kBodySize));
         packet[kCheckIndex] = static_cast<char>(check & 0xFF);
     }
     if (isDue(faults_.badChecksumEvery))

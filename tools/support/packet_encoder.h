@@ -1,5 +1,7 @@
 #pragma once
 
+#include "packet_layout.h"
+
 #include <QByteArray>
 
 #include <cstdint>
@@ -16,13 +18,6 @@ struct PacketFields {
     quint8 resetCount = 0;           // the monitor's reset counter, 0 to 7
     quint32 seconds = 0;             // seconds counter (24 bits)
 };
-
-namespace packet {
-inline constexpr int kSize = 43;      // header, 39 body bytes, check byte
-inline constexpr int kBodySize = 39;
-inline constexpr int kChecksumStart = 510; // the three header bytes FE FF 01
-inline constexpr quint32 kSecondsModulus = 1u << 24;
-} // namespace packet
 
 // Builds the 43 bytes of a packet, header to check byte, as the monitor sends them.
 QByteArray encodePacket(const PacketFields &fields);
