@@ -1,6 +1,5 @@
 #include "data_server.h"
 
-#include <QEventLoop>
 
 namespace {
 
@@ -29,7 +28,7 @@ constexpr StateDisplay kDisplays[] = {
 } // namespace
 
 DataServer::DataServer(Clock &clock, const LinkFlags &flags, CommandInterpreter &interpreter,
-                       ServerStatusView *view, QObject *parent)
+                       Reporter<ServerStatusView> view, QObject *parent)
     : QObject(parent),
       clock_(clock),
       flags_(flags),
@@ -85,7 +84,7 @@ void DataServer::open()
     closeSocket();
     const bool validPort = port_ >= 0 && port_ <= 0xFFFF;
     listenerFailed_ = !validPort || !listener_.listen(address_, quint16(port_));
-    if (state() == ServerState::Listening && view_) {
+    if (state() == ServerState::Listening) {
         view_->setWindowTitle(QStringLiteral("Orvo-88 Stayhost : Listening"));
         view_->showServerStatus(QStringLiteral("TCP Server Listening"),
                                 ServerColour::BlackOnYellow);
@@ -95,9 +94,8 @@ void DataServer::open()
 void DataServer::close()
 {
     closeSocket();
-    const QPointer<DataServer> self(this);
-    pause(kClosePauseMs);
-    if (self)
+    // Not when this object went, nor once the program is ending: the tick might listen again.
+    if (pause(kClosePauseMs) == WaitEnd::Deadline)
         displayTick();
 }
 
@@ -106,7 +104,8 @@ void DataServer::shutDown()
     if (state() == ServerState::Closed)
         return;
     closeSocket();
-    pause(kShutDownPauseMs);
+    // The orderly end itself: its pause for the client runs whole.
+    pause(kShutDownPauseMs, true);
 }
 
 void DataServer::pushReadings()
@@ -130,9 +129,7 @@ void DataServer::recoveryTick()
         return;
     if (state() == ServerState::Error) {
         closeSocket();
-        const QPointer<DataServer> self(this);
-        pause(kRecoveryPauseMs);
-        if (!self)
+        if (pause(kRecoveryPauseMs) != WaitEnd::Deadline)
             return;
     }
     // The pause ran other events: a tick may have opened the server meanwhile.
@@ -179,12 +176,12 @@ void DataServer::receive()
         break;
     }
     if (socket->state() != QAbstractSocket::ConnectedState) {
-        if (view_)
-            view_->setWindowTitle(QStringLiteral("TCP Server : Chatting with "));
+        view_->setWindowTitle(QStringLiteral("TCP Server : Chatting with "));
         socket->write("myname"); // to a closed connection: a failed write is of no concern
         return;
     }
     // The reply goes to the client that asked, or nowhere if it left during a monitor command.
+    // The command waits on the setup sequences' guards: this object may go meanwhile.
     const QPointer<DataServer> self(this);
     ++answering_;
     interpreter_.interpret(line, [socket, this](const QString &reply) {
@@ -233,8 +230,6 @@ void DataServer::deleteRetired()
 
 void DataServer::show(ServerState state)
 {
-    if (!view_)
-        return;
     for (const StateDisplay &d : kDisplays) {
         if (d.state == state) {
             view_->showServerStatus(QString::fromLatin1(d.status), d.colour);
@@ -255,16 +250,12 @@ void DataServer::sendLine(QTcpSocket *socket, const QString &text)
     socket->flush();
 }
 
-void DataServer::pause(int ms)
+WaitEnd DataServer::pause(int ms, bool throughEndRequest)
 {
-    QEventLoop loop;
-    const std::unique_ptr<ClockTimer> timer = clock_.createTimer();
-    timer->setSingleShot(true);
-    connect(timer.get(), &ClockTimer::timeout, &loop, &QEventLoop::quit);
-    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
-    timer->start(ms);
-    loop.exec();
-    // This object may be gone now; the caller checks before touching it.
+    NestedWait wait(clock_, this);
+    if (throughEndRequest)
+        wait.throughEndRequest();
+    return wait.forMs(ms);
 }
 
 void DataServer::switchAutoWriteLocal(bool on)

@@ -200,7 +200,8 @@ void TestSettingsRead::callerAndLogDestroyedDuringRead_readEndsSafely()
     rig.prepare();
     rig.monitor.replies.insert("RCV", block(kTypical));
     auto *log = new SetupLog;
-    auto *read = new SettingsRead(SetupContext{&rig.link, log, &rig.prompts, &rig.view});
+    auto *read = new SettingsRead(SetupContext{
+        &rig.link, log, Reporters{.prompts = &rig.prompts, .realTimeView = &rig.view}});
     // A client that vanishes while its read waits for the block takes its reader along.
     rig.view.onMainStopped = [&] {
         delete read;
