@@ -7,26 +7,22 @@
 #include <cstdio>
 
 AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &store,
-                                 CoreReporters r, QObject *parent)
+                                 Reporters r, QObject *parent)
     : QObject(parent),
       port_(port),
       store_(store),
-      statusLog_(r.statusLog ? *r.statusLog : discarded_),
-      link_(port, clock, LinkReporters{r.statusLog, r.portView, r.prompts, {}}, this),
+      reporters_(r),
+      statusLog_(r.statusLog),
+      link_(port, clock, r, this),
       decoder_(statusLog_, clock),
       receiver_(port, clock, link_.flags(), decoder_, statusLog_, this),
-      prompts_(r.prompts),
-      realTimeView_(r.realTimeView),
       monitorCommands_(setupContext()),
       interpreter_(decoder_.reading(), loads_, loadSwitch_, monitorCommands_, r.prompts, this),
       server_(clock, link_.flags(), interpreter_, r.serverView, this),
       discovery_(link_, statusLog_, r.busy, this),
-      control_(link_, discovery_,
-               RealTimeServices{r.statusLog, r.prompts, r.realTimeView, &server_,
-                                r.openCommunicationPanel},
-               this),
+      control_(link_, discovery_, &server_, r, this),
       watchdog_(clock, link_.flags(), control_, r.realTimeView, &server_, this),
-      autoStart_(clock, link_, discovery_, control_, r.statusLog, r.prompts, this),
+      autoStart_(clock, link_, discovery_, control_, r, this),
       periodicSave_(clock, [this] { saveSettings(); }, this)
 {
     link_.setRealTimeSequences(&control_);
@@ -44,7 +40,7 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
 
 SetupContext AcquisitionCore::setupContext()
 {
-    return SetupContext{&link_, &setupLog_, prompts_, realTimeView_};
+    return SetupContext{&link_, &setupLog_, reporters_};
 }
 
 AcquisitionCore::~AcquisitionCore() = default;
@@ -52,7 +48,7 @@ AcquisitionCore::~AcquisitionCore() = default;
 void AcquisitionCore::applySettings()
 {
     link_.setPortNumber(settings_.comPort);
-    control_.setLinkMethod(settings_.linkMethod);
+    control_.setLinkMethod(LinkMethod(settings_.linkMethod));
     control_.setStartupListen(settings_.startupListen);
     // The port is kept as a signed 16-bit number; read as unsigned it reaches every TCP port.
     server_.setPort(quint16(settings_.tcpPort));
@@ -122,6 +118,8 @@ void AcquisitionCore::shutDown()
         return; // several ways lead here (window, menu, signals); the counters are written once
     shutDown_ = true;
     qCInfo(lcApp) << "shutting down: port and server closed, counters stored";
+    // An exchange with the monitor interrupted by this end stops waiting when it resumes.
+    endRequest_.request();
     link_.closePort();
     server_.shutDown();
     takeDecoderState();

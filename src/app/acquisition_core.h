@@ -5,6 +5,7 @@
 #include "command_interpreter.h"
 #include "data_flow_watchdog.h"
 #include "data_server.h"
+#include "end_request.h"
 #include "load_table.h"
 #include "monitor_link.h"
 #include "packet_decoder.h"
@@ -12,38 +13,25 @@
 #include "periodic_save.h"
 #include "radio_discovery.h"
 #include "realtime_control.h"
+#include "reporters.h"
 #include "setup_log.h"
 #include "setup_monitor_commands.h"
 
 #include <QObject>
 
-#include <functional>
-
-class BusyIndicator;
-class RealTimeStatusView;
-class ServerStatusView;
 class SettingsStore;
-
-// Where the program's long-lived objects report to the user; the main window fills it, tests
-// fill it with recorders. Any member may be empty.
-struct CoreReporters {
-    StatusLines *statusLog = nullptr;
-    PortStatusView *portView = nullptr;
-    UserPrompts *prompts = nullptr;
-    RealTimeStatusView *realTimeView = nullptr;
-    BusyIndicator *busy = nullptr;
-    ServerStatusView *serverView = nullptr;
-    std::function<void()> openCommunicationPanel;
-};
 
 // The program's long-lived objects, one instance each for the whole run: the settings, the serial
 // session, the packet receiver and decoder, real-time control with its watchdog, the automatic
 // start and the periodic save, the setup log and sequences, and the TCP data server, wired
-// together.
+// together. They report to the Reporters given: the main window's widgets, or recorders in tests.
+//
+// The core holds the program's EndRequest: shutDown requests the end first, so that an exchange
+// with the monitor that the orderly end interrupted stops waiting as soon as it resumes.
 class AcquisitionCore : public QObject {
     Q_OBJECT
 public:
-    AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &store, CoreReporters reporters,
+    AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &store, Reporters reporters,
                     QObject *parent = nullptr);
     ~AcquisitionCore() override;
 
@@ -53,8 +41,8 @@ public:
     // Start-up after the window shows: opens the port and arms the automatic start of real time
     // when the settings ask for it.
     void startAutomaticActions();
-    // Shut-down: closes the port, closes the data server (with a pause for its client) and
-    // writes the settings.
+    // Shut-down: requests the end of the program, closes the port, closes the data server (with
+    // a pause for its client) and writes the settings.
     void shutDown();
     // False when the settings could not be written at shut-down: the program's exit code says so.
     bool finalSaveSucceeded() const { return finalSaveSucceeded_; }
@@ -73,6 +61,7 @@ public:
     SetupLog &setupLog() { return setupLog_; }
     SetupContext setupContext();
     DataServer &server() { return server_; }
+    EndRequest &endRequest() { return endRequest_; }
     LoadSwitchFlags &loadSwitch() { return loadSwitch_; }
 
 private:
@@ -82,24 +71,28 @@ private:
     void storeAutoWriteLocal(bool on);
     bool reportSave(bool saved);
 
-    // Status lines go nowhere when no log is given.
-    class DiscardedLines final : public StatusLines {
+    // The status log for the parts that hold a StatusLines: it follows the bundle's reporter, so
+    // lines go nowhere once the log has gone.
+    class ForwardedLines final : public StatusLines {
     public:
-        void addLine(const QString &) override {}
-        void clear() override {}
+        explicit ForwardedLines(Reporter<StatusLines> to) : to_(to) {}
+        void addLine(const QString &line) override { to_->addLine(line); }
+        void clear() override { to_->clear(); }
+
+    private:
+        Reporter<StatusLines> to_;
     };
 
+    EndRequest endRequest_; // first: every wait of the members below looks at it
     SerialPort &port_;
     SettingsStore &store_;
-    DiscardedLines discarded_;
-    StatusLines &statusLog_;
+    Reporters reporters_;
+    ForwardedLines statusLog_;
     AppSettings settings_;
     LoadTable loads_;
     MonitorLink link_;
     PacketDecoder decoder_;
     PacketReceiver receiver_;
-    UserPrompts *prompts_;
-    RealTimeStatusView *realTimeView_;
     SetupLog setupLog_;
     SetupMonitorCommands monitorCommands_;
     LoadSwitchFlags loadSwitch_;

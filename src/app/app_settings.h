@@ -10,7 +10,7 @@ class SettingsStore;
 struct AppSettings {
     qint16 comPort = 1;             // ComPort: serial port number
     qint16 tcpPort = 1234;          // TCPport: TCP data server port
-    quint8 linkMethod = 0;          // ZigbeeVersion: 0 none, 1 and 2 radio dongle, 8 USB cable
+    quint8 linkMethod = 0;          // ZigbeeVersion: the code of a LinkMethod (link_method.h)
     double rate = 0.126;            // Rate: cost of a kWh
     bool startupComIsOn = false;    // open the serial port at start-up
     bool startupRtlIsOn = false;    // start real time at start-up

@@ -1,17 +1,17 @@
 #include "byte_waits.h"
 
 #include "clock.h"
+#include "end_request.h"
+#include "nested_wait.h"
 #include "serial_port.h"
-
-#include <QEventLoop>
-#include <QPointer>
 
 bool waitForByteBlocking(SerialPort &port, const SecondDeadline &deadline)
 {
     for (;;) {
         if (port.bytesAvailable() > 0)
             return true;
-        if (deadline.reached() || !port.isOpen())
+        // Once the program is to end, no more seconds are spent on the monitor.
+        if (deadline.reached() || !port.isOpen() || EndRequest::isPending())
             return false;
         port.waitForReadyRead(deadline.msecUntil());
     }
@@ -19,21 +19,11 @@ bool waitForByteBlocking(SerialPort &port, const SecondDeadline &deadline)
 
 bool waitForByteProcessingEvents(SerialPort &port, Clock &clock, const SecondDeadline &deadline)
 {
-    QPointer<SerialPort> guard(&port);
-    QEventLoop loop;
-    const auto wake = clock.createTimer();
-    wake->setSingleShot(true);
-    QObject::connect(wake.get(), &ClockTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(&port, &SerialPort::readyRead, &loop, &QEventLoop::quit);
-    QObject::connect(&port, &SerialPort::deviceLost, &loop, &QEventLoop::quit);
-    for (;;) {
-        if (!guard || !port.isOpen())
-            return false;
-        if (port.bytesAvailable() > 0)
-            return true;
-        if (deadline.reached())
-            return false;
-        wake->start(deadline.msecUntil());
-        loop.exec();
-    }
+    NestedWait wait(clock, &port);
+    wait.wakeOn(&port, &SerialPort::readyRead).wakeOn(&port, &SerialPort::deviceLost);
+    // A closed port ends the wait too; what it ended with is then looked at below.
+    const WaitEnd end = wait.until(deadline, [&port] {
+        return !port.isOpen() || port.bytesAvailable() > 0;
+    });
+    return end == WaitEnd::Condition && port.isOpen() && port.bytesAvailable() > 0;
 }

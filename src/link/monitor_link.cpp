@@ -5,7 +5,9 @@
 #include "port_names.h"
 #include "second_deadline.h"
 
-#include <QEventLoop>
+#include "end_request.h"
+
+#include <QPointer>
 
 namespace {
 
@@ -26,17 +28,15 @@ const QString kRestoringRealTime = QStringLiteral("Restoring Real-Time back to i
 
 } // namespace
 
-MonitorLink::MonitorLink(SerialPort &port, Clock &clock, LinkReporters reporters, QObject *parent)
+MonitorLink::MonitorLink(SerialPort &port, Clock &clock, Reporters reporters, QObject *parent)
     : QObject(parent),
       port_(port),
       clock_(clock),
-      statusLog_(reporters.statusLog),
-      portView_(reporters.portView),
-      prompts_(reporters.prompts),
-      searchForPorts_(std::move(reporters.searchForPorts)),
+      reporters_(std::move(reporters)),
       timer1_(clock.createTimer(this))
 {
-    timer1_->setSingleShot(true); // its tick only stops it
+    timer1_->setSingleShot(true); // its tick only ends the delays waiting on it
+    connect(timer1_.get(), &ClockTimer::timeout, this, [this] { ++timer1Ticks_; });
     connect(&port_, &SerialPort::deviceLost, this, &MonitorLink::onDeviceLost);
 }
 
@@ -44,15 +44,13 @@ MonitorLink::~MonitorLink() = default;
 
 void MonitorLink::showOpen()
 {
-    if (portView_)
-        portView_->showPortOpen();
+    reporters_.portView->showPortOpen();
     emit portOpened();
 }
 
 void MonitorLink::showClosed()
 {
-    if (portView_)
-        portView_->showPortClosed();
+    reporters_.portView->showPortClosed();
     emit portClosed();
 }
 
@@ -67,42 +65,33 @@ void MonitorLink::onDeviceLost()
 
 bool MonitorLink::openPort()
 {
-    const QPointer<MonitorLink> self(this);
+    if (EndRequest::isPending())
+        return false; // the program is ending: the port stays as the orderly end left it
     const bool wasOpen = port_.isOpen();
     if (wasOpen)
         port_.close();
 
     const QString device = PortNames::deviceForPort(portNumber_);
-    bool ok = !device.isEmpty() && port_.open(device);
+    const bool ok = !device.isEmpty() && port_.open(device);
     qCInfo(lcLink).noquote() << "port" << portNumber_ << (ok ? "opened on" : "not opened:")
                              << (device.isEmpty() ? QStringLiteral("no device") : device);
     if (ok) {
         showOpen();
-        if (!self)
-            return false;
-        delay(kOpenSettleMs);
-        if (!self)
-            return false;
+        const WaitEnd settled = delay(kOpenSettleMs);
+        if (settled != WaitEnd::Condition)
+            return false; // this object is gone, or the program is ending: no question
         // The wait handled events: the device may have gone, or a handler closed the port.
-        ok = port_.isOpen();
-        if (!ok)
-            qCInfo(lcLink) << "port" << portNumber_ << "closed again while settling";
+        if (port_.isOpen())
+            return true;
+        qCInfo(lcLink) << "port" << portNumber_ << "closed again while settling";
     } else if (wasOpen) {
         // Step 1 closed the port the fields still show open.
         showClosed();
-        if (!self)
-            return false;
     }
-    if (ok)
-        return true;
-
-    const bool search = prompts_ && prompts_->askYesNo(kInvalidPortQuestion);
-    if (!self)
-        return false;
-    if (search && searchForPorts_) {
-        const auto searchForPorts = searchForPorts_; // may outlive this object
+    // The question runs its own event loop, which may destroy this object: only locals after it.
+    const ReporterAction searchForPorts = reporters_.searchForPorts;
+    if (reporters_.prompts->askYesNo(kInvalidPortQuestion))
         searchForPorts();
-    }
     return false;
 }
 
@@ -113,15 +102,14 @@ void MonitorLink::closePort()
     showClosed();
 }
 
-void MonitorLink::delay(int ms)
+WaitEnd MonitorLink::delay(int ms)
 {
-    QEventLoop loop;
-    connect(timer1_.get(), &ClockTimer::timeout, &loop, &QEventLoop::quit);
-    // Should this object go during the wait, its timer goes with it and never fires.
-    connect(timer1_.get(), &QObject::destroyed, &loop, &QEventLoop::quit);
+    const quint64 ticksBefore = timer1Ticks_;
     timer1_->start(qMax(0, ms));
-    loop.exec();
-    // Nothing of this object may be touched here: it may have been destroyed meanwhile.
+    NestedWait wait(clock_, this);
+    wait.wakeOn(timer1_.get(), &ClockTimer::timeout);
+    // After GuardDestroyed nothing of this object may be touched: the condition is not run.
+    return wait.untilCondition([this, ticksBefore] { return timer1Ticks_ != ticksBefore; });
 }
 
 bool MonitorLink::waitForAckByte()
@@ -155,15 +143,12 @@ bool MonitorLink::exchangeAttentionByte()
 
 bool MonitorLink::handshake()
 {
-    const QPointer<MonitorLink> self(this);
     if (!port_.isOpen()) {
-        const bool opened = openPort();
-        if (!self)
-            return false;
-        if (!opened) {
+        // openPort may end with this object destroyed: only locals when it fails.
+        const Reporter<StatusLines> statusLog = reporters_.statusLog;
+        if (!openPort()) {
             qCInfo(lcLink) << "handshake: port could not be opened";
-            if (statusLog_)
-                statusLog_->addLine(kHandshakeOpenFailed);
+            statusLog->addLine(kHandshakeOpenFailed);
             return false;
         }
     }
@@ -186,49 +171,54 @@ bool MonitorLink::sendWord(const QByteArray &word, bool waitForAck)
 {
     writeCommandWord(word);
     if (waitForAck && waitForAckByte())
-        delay(kAckPauseMs);
+        delay(kAckPauseMs); // nothing of this object is touched after it
     return true;
 }
 
 bool MonitorLink::suspendRealTime(StatusLines &window)
 {
-    const QPointer<MonitorLink> self(this);
-    const WatchedPtr<StatusLines> lines(&window);
-    if (!port_.isOpen()) {
-        const bool opened = openPort();
-        if (!self || !opened)
-            return false;
-    }
+    const Reporter<StatusLines> lines(&window);
+    if (!port_.isOpen() && !openPort())
+        return false;
     qCInfo(lcLink) << "suspending real time for a command; real time on:" << flags_.realTimeOn;
     if (flags_.realTimeOn) {
         flags_.realTimeWasOn = true;
-        if (lines)
-            lines->addLine(kRealTimeTurningOff);
-        if (sequences_)
-            sequences_->stopRealTime();
+        lines->addLine(kRealTimeTurningOff);
+        // The stop sequence waits on its own guard: this object may go meanwhile.
+        const QPointer<MonitorLink> self(this);
+        sequences_->stopRealTime();
         if (!self)
             return false;
     } else {
         flags_.realTimeWasOn = false;
     }
     flags_.commandInProgress = true;
-    if (lines)
-        lines->addLine(kRealTimeOff);
+    lines->addLine(kRealTimeOff);
     return true;
 }
 
 void MonitorLink::restoreRealTime(StatusLines &window)
 {
-    const QPointer<MonitorLink> self(this);
-    const WatchedPtr<StatusLines> lines(&window);
+    const Reporter<StatusLines> lines(&window);
     qCInfo(lcLink) << "command done; restarting real time:" << flags_.realTimeWasOn;
     if (flags_.realTimeWasOn) {
-        if (lines)
-            lines->addLine(kRestoringRealTime);
-        if (sequences_)
-            sequences_->startRealTime();
+        lines->addLine(kRestoringRealTime);
+        const QPointer<MonitorLink> self(this);
+        sequences_->startRealTime();
         if (!self)
             return;
     }
     flags_.commandInProgress = false;
+}
+
+template <>
+RealTimeSequences &doNothingReporter<RealTimeSequences>()
+{
+    class NoSequences final : public RealTimeSequences {
+    public:
+        void startRealTime() override {}
+        void stopRealTime() override {}
+    };
+    static NoSequences none;
+    return none;
 }

@@ -2,45 +2,15 @@
 
 #include "clock.h"
 #include "link_flags.h"
-#include "port_status_view.h"
+#include "nested_wait.h"
 #include "realtime_sequences.h"
+#include "reporters.h"
 #include "serial_port.h"
-#include "status_lines.h"
-#include "user_prompts.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 
-#include <functional>
 #include <memory>
-
-// A pointer to one of the reporting interfaces that notices, when the object behind it is also
-// a QObject, that the object has been destroyed, typically by an event handled during a nested
-// wait (a window closed while its command waits for the monitor).
-template <class T>
-class WatchedPtr {
-public:
-    WatchedPtr(T *p = nullptr) : p_(p), object_(dynamic_cast<QObject *>(p)), isObject_(object_) {}
-    T *get() const { return (isObject_ && !object_) ? nullptr : p_; }
-    T *operator->() const { return get(); }
-    explicit operator bool() const { return get() != nullptr; }
-
-private:
-    T *p_;
-    QPointer<QObject> object_;
-    bool isObject_;
-};
-
-// Where the serial session reports to the user. Every member may be left empty.
-struct LinkReporters {
-    StatusLines *statusLog = nullptr;    // the main window's StatusLog
-    PortStatusView *portView = nullptr;  // the port status fields
-    UserPrompts *prompts = nullptr;      // message boxes and Yes/No questions
-    // Run when the user answers Yes to searching for ports: the communication panel opens and
-    // lists the available ports.
-    std::function<void()> searchForPorts;
-};
 
 // The serial session with the monitor: opening and closing the port, the delay
 // that keeps the user interface alive, the attention-byte handshake, the command words, and the
@@ -54,7 +24,9 @@ class MonitorLink : public QObject {
 public:
     static constexpr unsigned char kAttentionByte = 0xFC;
 
-    MonitorLink(SerialPort &port, Clock &clock, LinkReporters reporters, QObject *parent = nullptr);
+    // Reports go to the bundle's statusLog, portView and prompts; searchForPorts runs when the
+    // user asks to search for ports.
+    MonitorLink(SerialPort &port, Clock &clock, Reporters reporters, QObject *parent = nullptr);
     ~MonitorLink() override;
 
     // ComPortNumber: which port openPort opens (1 to 64, default 1), through
@@ -64,21 +36,24 @@ public:
 
     // The real-time control's start and stop sequences; null runs none.
     void setRealTimeSequences(RealTimeSequences *sequences) { sequences_ = sequences; }
-    RealTimeSequences *realTimeSequences() const { return sequences_.get(); }
+    RealTimeSequences &realTimeSequences() const { return sequences_.get(); }
 
     LinkFlags &flags() { return flags_; }
     SerialPort &port() { return port_; }
     Clock &clock() { return clock_; }
 
     // Closes the port if open, opens the configured one with the fixed line settings, shows it
-    // open and waits 500 ms. On failure asks "Invalid COM port. Would you like to search for
+    // open and waits 500 ms. Once the end of the program is requested, opens nothing and
+    // returns false without a question. On failure asks "Invalid COM port. Would you like to search for
     // available ports?" and, on Yes, runs searchForPorts. True when the port is open. [OpenMonitorPort]
     bool openPort();
     // Closes the port if open and shows it closed (also when it was closed already). [CloseMonitorPort]
     void closePort();
     // Waits ms milliseconds on the one shared delay timer (Timer1) while processing events. A
-    // delay started during another restarts the timer with its own delay; both end when it fires. [Dly]
-    void delay(int ms);
+    // delay started during another restarts the timer with its own delay; both end when it fires.
+    // A request to end the program ends it at once. How it ended; after GuardDestroyed this
+    // object is gone. [Dly]
+    WaitEnd delay(int ms);
 
     // Waits, without processing events, up to the second-of-minute deadline now + 2 for a byte;
     // true when it is 0xFC. Any other byte is consumed and gives false. [WaitForAckByte]
@@ -116,12 +91,10 @@ private:
 
     SerialPort &port_;
     Clock &clock_;
-    WatchedPtr<StatusLines> statusLog_;
-    WatchedPtr<PortStatusView> portView_;
-    WatchedPtr<UserPrompts> prompts_;
-    std::function<void()> searchForPorts_;
-    WatchedPtr<RealTimeSequences> sequences_;
+    Reporters reporters_;
+    Reporter<RealTimeSequences> sequences_;
     std::unique_ptr<ClockTimer> timer1_;
+    quint64 timer1Ticks_ = 0;
     LinkFlags flags_;
     int portNumber_ = 1;
 };

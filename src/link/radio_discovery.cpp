@@ -1,10 +1,9 @@
 #include "radio_discovery.h"
 
-#include "busy_indicator.h"
-#include "byte_waits.h"
 #include "link_logging.h"
 #include "monitor_link.h"
-#include "status_lines.h"
+#include "nested_wait.h"
+#include "second_deadline.h"
 
 #include <QPointer>
 
@@ -12,20 +11,29 @@ namespace {
 constexpr int kReplySeconds = 7;
 }
 
-RadioDiscovery::RadioDiscovery(MonitorLink &link, StatusLines &statusLog, BusyIndicator *busy,
-                               QObject *parent)
+RadioDiscovery::RadioDiscovery(MonitorLink &link, StatusLines &statusLog,
+                               Reporter<BusyIndicator> busy, QObject *parent)
     : QObject(parent), link_(link), statusLog_(statusLog), busy_(busy)
 {
 }
 
 RadioDiscovery::Reply RadioDiscovery::awaitReply()
 {
-    const QPointer<RadioDiscovery> self(this);
     SerialPort &port = link_.port();
     const SecondDeadline deadline(link_.clock(), kReplySeconds);
-    while (waitForByteProcessingEvents(port, link_.clock(), deadline)) {
-        if (!self)
+    NestedWait wait(link_.clock(), this);
+    wait.alsoGuard(&port).wakeOn(&port, &SerialPort::readyRead);
+    wait.wakeOn(&port, &SerialPort::deviceLost);
+    for (;;) {
+        const WaitEnd end = wait.until(deadline, [&port] {
+            return !port.isOpen() || port.bytesAvailable() > 0;
+        });
+        if (end == WaitEnd::GuardDestroyed)
+            return Reply::Gone;
+        if (end != WaitEnd::Condition || !port.isOpen()) {
+            qCInfo(lcLink) << "radio: no answer within" << kReplySeconds << "s";
             return Reply::Silence;
+        }
         while (port.bytesAvailable() > 0) {
             const int byte = port.readByte();
             const bool ok = previousByte_ == 'O' && byte == 'K';
@@ -39,24 +47,21 @@ RadioDiscovery::Reply RadioDiscovery::awaitReply()
                 return Reply::Error;
         }
     }
-    qCInfo(lcLink) << "radio: no answer within" << kReplySeconds << "s";
-    return Reply::Silence;
 }
 
-void RadioDiscovery::exchange(int version)
+bool RadioDiscovery::exchange(int version)
 {
-    const QPointer<RadioDiscovery> self(this);
     const QString node = QStringLiteral("E%1").arg(version);
     qCInfo(lcLink).noquote() << "radio discovery of node" << node;
     statusLog_.clear();
     statusLog_.addLine(QStringLiteral("Sending +++ string"));
     link_.port().write(QByteArrayLiteral("+++"));
     Reply reply = awaitReply();
-    if (!self)
-        return;
+    if (reply == Reply::Gone)
+        return false;
     if (reply == Reply::Silence) {
         statusLog_.addLine(QStringLiteral("No response from +++ command"));
-        return;
+        return true;
     }
     if (reply == Reply::Ok) {
         statusLog_.clear();
@@ -64,8 +69,8 @@ void RadioDiscovery::exchange(int version)
         statusLog_.addLine(QStringLiteral("Recieved OK response from +++ command"));
         link_.port().write("ATDNE" + QByteArray::number(version) + '\r');
         reply = awaitReply();
-        if (!self)
-            return;
+        if (reply == Reply::Gone)
+            return false;
     }
     if (reply == Reply::Silence) {
         statusLog_.addLine(QStringLiteral("No response from ATDNE%1 command").arg(version));
@@ -78,21 +83,20 @@ void RadioDiscovery::exchange(int version)
         statusLog_.addLine(QStringLiteral("Received ERROR from Wireless Radio. Node %1 has not "
                                           "been detected.").arg(node));
     }
+    return true;
 }
 
 void RadioDiscovery::discoverRadioNode(int version)
 {
+    // Opening the port waits on the link's guard: this object may go meanwhile.
     const QPointer<RadioDiscovery> self(this);
     if (!link_.openPort() || !self)
         return;
     link_.flags().commandInProgress = true;
     previousByte_ = -1;
-    if (busy_)
-        busy_->setBusy(true);
-    exchange(version);
-    if (!self)
+    busy_->setBusy(true);
+    if (!exchange(version))
         return;
-    if (busy_)
-        busy_->setBusy(false);
+    busy_->setBusy(false);
     link_.flags().commandInProgress = false;
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "reporters.h"
+
 #include <QObject>
 
-class BusyIndicator;
 class MonitorLink;
-class StatusLines;
 
 // Tells the radio dongle which node to talk to: "+++" puts it in command mode, then
 // "ATDNE<n>" and a carriage return discovers the monitor's node "E<n>". Only the last two
@@ -13,7 +13,7 @@ class StatusLines;
 class RadioDiscovery : public QObject {
     Q_OBJECT
 public:
-    RadioDiscovery(MonitorLink &link, StatusLines &statusLog, BusyIndicator *busy = nullptr,
+    RadioDiscovery(MonitorLink &link, StatusLines &statusLog, Reporter<BusyIndicator> busy = {},
                    QObject *parent = nullptr);
 
     // [DiscoverRadioNode]
@@ -25,13 +25,19 @@ public:
     void setRadioNodeFound() { radioNodeFound_ = true; }
 
 private:
-    enum class Reply { Ok, Error, Silence };
+    enum class Reply {
+        Ok,
+        Error,
+        Silence,
+        Gone, // this object was destroyed during the wait
+    };
     Reply awaitReply();
-    void exchange(int version);
+    // False when this object was destroyed meanwhile.
+    bool exchange(int version);
 
     MonitorLink &link_;
     StatusLines &statusLog_;
-    BusyIndicator *busy_;
+    Reporter<BusyIndicator> busy_;
     bool radioNodeFound_ = false;
     int previousByte_ = -1;
 };

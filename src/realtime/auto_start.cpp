@@ -5,20 +5,15 @@
 #include "radio_discovery.h"
 #include "realtime_control.h"
 #include "realtime_logging.h"
-#include "status_lines.h"
-#include "user_prompts.h"
 
-#include <QPointer>
 
 AutoStart::AutoStart(Clock &clock, MonitorLink &link, RadioDiscovery &discovery,
-                     RealTimeControl &control, StatusLines *statusLog, UserPrompts *prompts,
-                     QObject *parent)
+                     RealTimeControl &control, Reporters reporters, QObject *parent)
     : QObject(parent),
       link_(link),
       discovery_(discovery),
       control_(control),
-      statusLog_(statusLog),
-      prompts_(prompts),
+      reporters_(std::move(reporters)),
       timer3_(clock.createTimer(this))
 {
     connect(timer3_.get(), &ClockTimer::timeout, this, &AutoStart::tick);
@@ -44,18 +39,15 @@ void AutoStart::tick()
     qCInfo(lcRealTime) << "automatic start; real time already on:" << link_.flags().realTimeOn;
     if (link_.flags().realTimeOn)
         return;
-    const int method = control_.linkMethod();
-    if ((method == 1 || method == 2) && !discovery_.radioNodeFound()) {
-        if (prompts_)
-            prompts_->message(QStringLiteral(
+    if (isRadioDongle(control_.linkMethod()) && !discovery_.radioNodeFound()) {
+        reporters_.prompts->message(QStringLiteral(
                 "An attempt to start real-time was aborted since a zigbee node has not been "
                 "discovered. Open the Communication Panel and try using the \"Find\" buttons."));
         return;
     }
-    const QPointer<AutoStart> self(this);
+    // The start sequence may destroy this object: only a local copy of the log after it.
+    const Reporter<StatusLines> statusLog = reporters_.statusLog;
     control_.startRealTime();
-    if (!self || !statusLog_)
-        return;
-    statusLog_->clear();
-    statusLog_->addLine(QStringLiteral("Real-Time was off. Now attempting to start real-time."));
+    statusLog->clear();
+    statusLog->addLine(QStringLiteral("Real-Time was off. Now attempting to start real-time."));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reporters.h"
+
 #include <QObject>
 
 #include <memory>
@@ -9,8 +11,6 @@ class ClockTimer;
 class MonitorLink;
 class RadioDiscovery;
 class RealTimeControl;
-class StatusLines;
-class UserPrompts;
 
 // Starts real time once after the program starts, when the user asked for it: every three
 // seconds (Timer3) it looks whether the port is open, and the first time it is, runs the start
@@ -21,8 +21,7 @@ public:
     static constexpr int kIntervalMs = 3000;
 
     AutoStart(Clock &clock, MonitorLink &link, RadioDiscovery &discovery,
-              RealTimeControl &control, StatusLines *statusLog, UserPrompts *prompts,
-              QObject *parent = nullptr);
+              RealTimeControl &control, Reporters reporters, QObject *parent = nullptr);
     ~AutoStart() override;
 
     void arm();
@@ -34,7 +33,6 @@ private:
     MonitorLink &link_;
     RadioDiscovery &discovery_;
     RealTimeControl &control_;
-    StatusLines *statusLog_;
-    UserPrompts *prompts_;
+    Reporters reporters_;
     std::unique_ptr<ClockTimer> timer3_;
 };

@@ -1,11 +1,9 @@
 #include "data_flow_watchdog.h"
 
 #include "clock.h"
-#include "data_server_control.h"
 #include "link_flags.h"
 #include "realtime_control.h"
 #include "realtime_logging.h"
-#include "realtime_status_view.h"
 
 namespace {
 constexpr int kIdleTicksForStop = 3;
@@ -15,8 +13,8 @@ constexpr int kIdleTicksFloor = 20000;
 } // namespace
 
 DataFlowWatchdog::DataFlowWatchdog(Clock &clock, LinkFlags &flags, const RealTimeControl &control,
-                                   RealTimeStatusView *view, DataServerControl *server,
-                                   QObject *parent)
+                                   Reporter<RealTimeStatusView> view,
+                                   Reporter<DataServerControl> server, QObject *parent)
     : QObject(parent),
       flags_(flags),
       control_(control),
@@ -41,18 +39,17 @@ void DataFlowWatchdog::tick()
     const bool wasOn = flags_.realTimeOn;
     if (rxIdleTicks_ >= kIdleTicksForStop) {
         flags_.realTimeOn = false;
-        if (wasOn)
+        if (wasOn) {
             qCInfo(lcRealTime) << "watchdog: no data for" << rxIdleTicks_ << "ticks, real time off";
-        if (wasOn && view_)
             view_->showRealTimeStopped(RealTimeStatusView::Field::MainWindow);
+        }
         return;
     }
     flags_.realTimeOn = true;
     if (wasOn)
         return;
     qCInfo(lcRealTime) << "watchdog: data flowing, real time on";
-    if (control_.startupListen() && server_ && server_->isServerClosed())
+    if (control_.startupListen() && server_->isServerClosed())
         server_->openServer();
-    if (view_)
-        view_->showRealTimeActive(RealTimeStatusView::Field::MainWindow);
+    view_->showRealTimeActive(RealTimeStatusView::Field::MainWindow);
 }

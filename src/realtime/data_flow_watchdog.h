@@ -1,15 +1,16 @@
 #pragma once
 
+#include "data_server_control.h"
+#include "reporters.h"
+
 #include <QObject>
 
 #include <memory>
 
 class Clock;
 class ClockTimer;
-class DataServerControl;
 struct LinkFlags;
 class RealTimeControl;
-class RealTimeStatusView;
 
 // Tells whether real-time data is flowing: every second (Timer2) it counts a tick; every packet
 // byte sets the count back to 0. Three ticks without a byte mean the stream has stopped. Each
@@ -21,7 +22,7 @@ public:
     static constexpr int kStartTicks = 6; // the program starts "off" without announcing a stop
 
     DataFlowWatchdog(Clock &clock, LinkFlags &flags, const RealTimeControl &control,
-                     RealTimeStatusView *view, DataServerControl *server,
+                     Reporter<RealTimeStatusView> view, Reporter<DataServerControl> server,
                      QObject *parent = nullptr);
     ~DataFlowWatchdog() override;
 
@@ -35,8 +36,8 @@ public:
 private:
     LinkFlags &flags_;
     const RealTimeControl &control_;
-    RealTimeStatusView *view_;
-    DataServerControl *server_;
+    Reporter<RealTimeStatusView> view_;
+    Reporter<DataServerControl> server_;
     std::unique_ptr<ClockTimer> timer2_;
     int rxIdleTicks_ = kStartTicks;
 };

@@ -1,20 +1,16 @@
 #include "realtime_control.h"
 
 #include "data_server_control.h"
+#include "end_request.h"
 #include "monitor_link.h"
 #include "radio_discovery.h"
 #include "realtime_logging.h"
-#include "realtime_status_view.h"
 #include "second_deadline.h"
-#include "status_lines.h"
-#include "user_prompts.h"
 
-#include <QEventLoop>
 #include <QPointer>
 
 namespace {
 
-constexpr int kLinkUsbCable = 8;
 constexpr int kSettleAfterOpenMs = 1000;
 constexpr int kPauseBetweenWordsMs = 40;
 constexpr int kFirstBytesSeconds = 3;
@@ -29,47 +25,47 @@ const QString kStartFailed = QStringLiteral("An error occured while attempting t
 } // namespace
 
 RealTimeControl::RealTimeControl(MonitorLink &link, RadioDiscovery &discovery,
-                                 RealTimeServices services, QObject *parent)
-    : QObject(parent), link_(link), discovery_(discovery), services_(std::move(services))
+                                 DataServerControl *server, Reporters reporters, QObject *parent)
+    : QObject(parent),
+      link_(link),
+      discovery_(discovery),
+      server_(server),
+      reporters_(std::move(reporters))
 {
 }
 
 bool RealTimeControl::runPreamble()
 {
-    qCInfo(lcRealTime) << "link method" << linkMethod_
+    qCInfo(lcRealTime) << "link method" << int(linkMethod_)
                        << "radio node found:" << discovery_.radioNodeFound();
-    if (linkMethod_ == 0) {
-        if (services_.prompts)
-            services_.prompts->message(kNoMethod);
-        if (services_.openCommunicationPanel)
-            services_.openCommunicationPanel();
+    if (linkMethod_ == LinkMethod::None) {
+        reporters_.prompts->message(kNoMethod);
+        reporters_.openCommunicationPanel();
         return false;
     }
     if (!discovery_.radioNodeFound()) {
-        if (linkMethod_ == kLinkUsbCable)
+        if (linkMethod_ == LinkMethod::UsbCable)
             discovery_.setRadioNodeFound();
-        else if (linkMethod_ == 1 || linkMethod_ == 2)
-            discovery_.discoverRadioNode(linkMethod_);
+        else if (isRadioDongle(linkMethod_))
+            discovery_.discoverRadioNode(int(linkMethod_));
     }
     return true; // the sequence goes on whatever discovery found
 }
 
 void RealTimeControl::openServerIfListening()
 {
-    if (startupListen_ && services_.server)
-        services_.server->openServer();
+    if (startupListen_)
+        server_->openServer();
 }
 
 void RealTimeControl::showRealTime(bool active)
 {
-    if (!services_.view)
-        return;
     for (const auto field : {RealTimeStatusView::Field::MainWindow,
                              RealTimeStatusView::Field::WebForm}) {
         if (active)
-            services_.view->showRealTimeActive(field);
+            reporters_.realTimeView->showRealTimeActive(field);
         else
-            services_.view->showRealTimeStopped(field);
+            reporters_.realTimeView->showRealTimeStopped(field);
     }
 }
 
@@ -82,8 +78,7 @@ void RealTimeControl::release()
 void RealTimeControl::failStart()
 {
     qCInfo(lcRealTime) << "start failed";
-    if (services_.prompts)
-        services_.prompts->message(kStartFailed);
+    reporters_.prompts->message(kStartFailed);
 }
 
 bool RealTimeControl::acknowledgeAttention()
@@ -105,8 +100,7 @@ bool RealTimeControl::sendStartWord(const char *word, const char *failureLine)
     if (link_.waitForAckByte())
         return true;
     qCInfo(lcRealTime) << "start: word" << word << "not acknowledged";
-    if (services_.statusLog)
-        services_.statusLog->addLine(QString::fromLatin1(failureLine));
+    reporters_.statusLog->addLine(QString::fromLatin1(failureLine));
     release();
     return false;
 }
@@ -115,10 +109,8 @@ bool RealTimeControl::startStream()
 {
     link_.flags().commandInProgress = true;
     if (!acknowledgeAttention()) {
-        if (services_.statusLog) {
-            services_.statusLog->clear();
-            services_.statusLog->addLine(QStringLiteral("No response from Acknowledge command"));
-        }
+        reporters_.statusLog->clear();
+        reporters_.statusLog->addLine(QStringLiteral("No response from Acknowledge command"));
         release();
         return false;
     }
@@ -127,38 +119,32 @@ bool RealTimeControl::startStream()
 }
 
 // For three seconds, shows real time active as soon as bytes arrive; the bytes stay in the
-// buffer for the receiver, which the command still keeps away from them.
-void RealTimeControl::watchFirstBytes()
+// buffer for the receiver, which the command still keeps away from them. Deadline is the
+// ordinary end.
+WaitEnd RealTimeControl::watchFirstBytes()
 {
-    const QPointer<RealTimeControl> self(this);
     SerialPort &port = link_.port();
     const SecondDeadline deadline(link_.clock(), kFirstBytesSeconds);
     while (port.bytesAvailable() > 0)
         port.readByte();
 
-    QEventLoop loop;
-    const auto onBytes = [this, &port] {
+    const QObject watching; // the bytes are watched only while the wait lasts
+    connect(&port, &SerialPort::readyRead, &watching, [this, &port] {
         if (port.bytesAvailable() == 0)
             return;
         qCDebug(lcRealTime) << "first bytes of the stream arrived";
         openServerIfListening();
-        if (services_.view)
-            showRealTime(true);
-    };
-    connect(&port, &SerialPort::readyRead, &loop, onBytes);
-    const auto wake = link_.clock().createTimer();
-    wake->setSingleShot(true);
-    connect(wake.get(), &ClockTimer::timeout, &loop, &QEventLoop::quit);
-    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
-    while (self && !deadline.reached()) {
-        wake->start(deadline.msecUntil());
-        loop.exec();
-    }
+        showRealTime(true);
+    });
+    return NestedWait(link_.clock(), this).until(deadline, {});
 }
 
 void RealTimeControl::startRealTime()
 {
     qCInfo(lcRealTime) << "start real time";
+    if (EndRequest::isPending())
+        return; // the program is ending: an interrupted command does not restart the stream
+    // The preamble, the port's opening and its pause wait on other objects' guards.
     const QPointer<RealTimeControl> self(this);
     if (!runPreamble() || !self)
         return;
@@ -174,15 +160,12 @@ void RealTimeControl::startRealTime()
         failStart();
         return;
     }
-    if (services_.statusLog) {
-        services_.statusLog->clear();
-        services_.statusLog->addLine(QStringLiteral("Real-Time is ON"));
-    }
     qCInfo(lcRealTime) << "start: stream requested, watching for its first bytes";
+    reporters_.statusLog->clear();
+    reporters_.statusLog->addLine(QStringLiteral("Real-Time is ON"));
     openServerIfListening();
-    watchFirstBytes();
-    if (!self)
-        return;
+    if (watchFirstBytes() != WaitEnd::Deadline)
+        return; // this object is gone, or the program is ending
     link_.flags().realTimeOn = true;
     qCInfo(lcRealTime) << "start: real time on";
     release();
@@ -203,11 +186,9 @@ void RealTimeControl::stopRealTime()
         return;
     qCInfo(lcRealTime) << "stop: handshake answered:" << answered;
     if (!answered) {
-        if (services_.statusLog) {
-            services_.statusLog->clear();
-            services_.statusLog->addLine(
-                QStringLiteral("Unsuccessful in receiving response from Orvo-88. Try again."));
-        }
+        reporters_.statusLog->clear();
+        reporters_.statusLog->addLine(
+            QStringLiteral("Unsuccessful in receiving response from Orvo-88. Try again."));
         release();
         return;
     }
@@ -219,9 +200,20 @@ void RealTimeControl::stopRealTime()
     if (!self)
         return;
     qCInfo(lcRealTime) << "stop: TOG and OFF sent";
-    if (services_.statusLog)
-        services_.statusLog->addLine(QStringLiteral("Real Time has been disabled successfully."));
+    reporters_.statusLog->addLine(QStringLiteral("Real Time has been disabled successfully."));
     showRealTime(false);
     // The port stays with the command until the next start: the receiver leaves it alone, and
     // the watchdog notices within three ticks that data has stopped.
+}
+
+template <>
+DataServerControl &doNothingReporter<DataServerControl>()
+{
+    class NoServer final : public DataServerControl {
+    public:
+        void openServer() override {}
+        bool isServerClosed() const override { return false; }
+    };
+    static NoServer none;
+    return none;
 }

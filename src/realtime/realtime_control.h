@@ -1,38 +1,29 @@
 #pragma once
 
+#include "data_server_control.h"
+#include "link_method.h"
+#include "nested_wait.h"
 #include "realtime_sequences.h"
+#include "reporters.h"
 
 #include <QObject>
 
-#include <functional>
-
-class DataServerControl;
 class MonitorLink;
 class RadioDiscovery;
-class RealTimeStatusView;
-class StatusLines;
-class UserPrompts;
-
-// Where the start and stop sequences report, and what else they drive. Any member may be empty.
-struct RealTimeServices {
-    StatusLines *statusLog = nullptr;
-    UserPrompts *prompts = nullptr;
-    RealTimeStatusView *view = nullptr;
-    DataServerControl *server = nullptr;
-    std::function<void()> openCommunicationPanel;
-};
 
 // Turns the monitor's real-time stream on ("TOG" then "PLR") and off ("TOG" then "OFF"), after
 // discovering the radio node when the link goes through a dongle.
 class RealTimeControl : public QObject, public RealTimeSequences {
     Q_OBJECT
 public:
-    RealTimeControl(MonitorLink &link, RadioDiscovery &discovery, RealTimeServices services,
-                    QObject *parent = nullptr);
+    // The sequences report to the bundle's statusLog, prompts and realTimeView, and open the
+    // communication panel when no link method is chosen. server (null: none) is opened when it
+    // should listen.
+    RealTimeControl(MonitorLink &link, RadioDiscovery &discovery, DataServerControl *server,
+                    Reporters reporters, QObject *parent = nullptr);
 
-    // LinkMethod: 0 none chosen, 1 and 2 radio dongle versions, 8 USB cable.
-    void setLinkMethod(int method) { linkMethod_ = method; }
-    int linkMethod() const { return linkMethod_; }
+    void setLinkMethod(LinkMethod method) { linkMethod_ = method; }
+    LinkMethod linkMethod() const { return linkMethod_; }
     // StartupListen: the TCP server listens while real time flows.
     void setStartupListen(bool on) { startupListen_ = on; }
     bool startupListen() const { return startupListen_; }
@@ -49,7 +40,7 @@ private:
     bool acknowledgeAttention();
     bool sendStartWord(const char *word, const char *failureLine);
     bool startStream();
-    void watchFirstBytes();
+    WaitEnd watchFirstBytes();
     void failStart();
     void release();
     void openServerIfListening();
@@ -57,7 +48,8 @@ private:
 
     MonitorLink &link_;
     RadioDiscovery &discovery_;
-    RealTimeServices services_;
-    int linkMethod_ = 0;
+    Reporter<DataServerControl> server_;
+    Reporters reporters_;
+    LinkMethod linkMethod_ = LinkMethod::None;
     bool startupListen_ = false;
 };

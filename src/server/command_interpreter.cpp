@@ -48,7 +48,7 @@ int leadingNumber(QStringView text)
 
 CommandInterpreter::CommandInterpreter(const LiveReading &reading, LoadTable &loads,
                                        LoadSwitchFlags &loadSwitch, MonitorCommands &monitor,
-                                       UserPrompts *prompts, QObject *parent)
+                                       Reporter<UserPrompts> prompts, QObject *parent)
     : QObject(parent),
       reading_(reading),
       loads_(loads),
@@ -156,6 +156,5 @@ void CommandInterpreter::runLoadCommand(const QString &command)
 
 void CommandInterpreter::tell(const QString &message)
 {
-    if (prompts_)
-        prompts_->message(message);
+    prompts_->message(message);
 }

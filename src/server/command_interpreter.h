@@ -3,7 +3,7 @@
 #include "live_reading.h"
 #include "load_table.h"
 #include "monitor_commands.h"
-#include "user_prompts.h"
+#include "reporters.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -26,7 +26,8 @@ public:
     using ReplySink = std::function<void(const QString &line)>;
 
     CommandInterpreter(const LiveReading &reading, LoadTable &loads, LoadSwitchFlags &loadSwitch,
-                       MonitorCommands &monitor, UserPrompts *prompts, QObject *parent = nullptr);
+                       MonitorCommands &monitor, Reporter<UserPrompts> prompts = {},
+                       QObject *parent = nullptr);
 
     // Answers one complete line, its final CR included. Commands that talk to the monitor keep
     // events flowing meanwhile; this object may be destroyed before the call returns.
@@ -52,5 +53,5 @@ private:
     LoadTable &loads_;
     LoadSwitchFlags &loadSwitch_;
     MonitorCommands &monitor_;
-    UserPrompts *prompts_;
+    Reporter<UserPrompts> prompts_;
 };

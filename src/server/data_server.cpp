@@ -2,8 +2,6 @@
 
 #include "server_logging.h"
 
-#include <QEventLoop>
-
 namespace {
 
 constexpr int kClosePauseMs = 1000;
@@ -31,7 +29,7 @@ constexpr StateDisplay kDisplays[] = {
 } // namespace
 
 DataServer::DataServer(Clock &clock, const LinkFlags &flags, CommandInterpreter &interpreter,
-                       ServerStatusView *view, QObject *parent)
+                       Reporter<ServerStatusView> view, QObject *parent)
     : QObject(parent),
       clock_(clock),
       flags_(flags),
@@ -92,7 +90,7 @@ void DataServer::open()
     listenerFailed_ = !validPort || !listener_.listen(address_, quint16(port_));
     qCInfo(lcServer).noquote() << (listenerFailed_ ? "cannot listen on port" : "listening on port")
                                << port_ << (listenerFailed_ ? listener_.errorString() : QString());
-    if (state() == ServerState::Listening && view_) {
+    if (state() == ServerState::Listening) {
         // The colon differs from the tick's title; kept as users know it: see docs/compatibility.md
         view_->setWindowTitle(QStringLiteral("Orvo-88 Stayhost : Listening"));
         view_->showServerStatus(QStringLiteral("TCP Server Listening"),
@@ -104,9 +102,8 @@ void DataServer::close()
 {
     qCInfo(lcServer) << "closing on request";
     closeSocket();
-    const QPointer<DataServer> self(this);
-    pause(kClosePauseMs);
-    if (self)
+    // Not when this object went, nor once the program is ending: the tick might listen again.
+    if (pause(kClosePauseMs) == WaitEnd::Deadline)
         displayTick();
 }
 
@@ -116,7 +113,8 @@ void DataServer::shutDown()
         return;
     qCInfo(lcServer) << "closing at shut-down";
     closeSocket();
-    pause(kShutDownPauseMs);
+    // The orderly end itself: its pause for the client runs whole.
+    pause(kShutDownPauseMs, true);
 }
 
 void DataServer::pushReadings()
@@ -143,9 +141,7 @@ void DataServer::recoveryTick()
     if (state() == ServerState::Error) {
         qCInfo(lcServer) << "in error: closing, then listening again";
         closeSocket();
-        const QPointer<DataServer> self(this);
-        pause(kRecoveryPauseMs);
-        if (!self)
+        if (pause(kRecoveryPauseMs) != WaitEnd::Deadline)
             return;
     }
     // The pause ran other events: a tick may have opened the server meanwhile.
@@ -206,14 +202,14 @@ bool DataServer::answerPendingLine(const QPointer<QTcpSocket> &socket)
     }
     qCDebug(lcServer) << "command line" << line;
     if (socket->state() != QAbstractSocket::ConnectedState) {
-        if (view_)
-            view_->setWindowTitle(QStringLiteral("TCP Server : Chatting with "));
+        view_->setWindowTitle(QStringLiteral("TCP Server : Chatting with "));
         qCInfo(lcServer) << "command on a connection no longer up: \"myname\" offered";
         // Kept as clients know it: see docs/compatibility.md
         socket->write("myname"); // to a closed connection: a failed write is of no concern
         return false;
     }
     // The reply goes to the client that asked, or nowhere if it left during a monitor command.
+    // The command waits on the setup sequences' guards: this object may go meanwhile.
     const QPointer<DataServer> self(this);
     ++answering_;
     interpreter_.interpret(line, [socket, this](const QString &reply) {
@@ -264,8 +260,6 @@ void DataServer::deleteRetired()
 
 void DataServer::show(ServerState state)
 {
-    if (!view_)
-        return;
     for (const StateDisplay &d : kDisplays) {
         if (d.state == state) {
             view_->showServerStatus(QString::fromLatin1(d.status), d.colour);
@@ -290,16 +284,12 @@ void DataServer::sendLine(QTcpSocket *socket, const QString &text)
     socket->flush();
 }
 
-void DataServer::pause(int ms)
+WaitEnd DataServer::pause(int ms, bool throughEndRequest)
 {
-    QEventLoop loop;
-    const std::unique_ptr<ClockTimer> timer = clock_.createTimer();
-    timer->setSingleShot(true);
-    connect(timer.get(), &ClockTimer::timeout, &loop, &QEventLoop::quit);
-    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
-    timer->start(ms);
-    loop.exec();
-    // This object may be gone now; the caller checks before touching it.
+    NestedWait wait(clock_, this);
+    if (throughEndRequest)
+        wait.throughEndRequest();
+    return wait.forMs(ms);
 }
 
 void DataServer::switchAutoWriteLocal(bool on)

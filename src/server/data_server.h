@@ -5,7 +5,8 @@
 #include "command_line_reader.h"
 #include "data_server_control.h"
 #include "link_flags.h"
-#include "server_status_view.h"
+#include "nested_wait.h"
+#include "reporters.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -15,10 +16,17 @@
 
 #include <memory>
 
-// The socket states the server acts on, by their codes; the others never occur here.
+// The server socket's states by their codes, as clients and the status fields know them. The
+// server reports Closed, Listening, Connected, Closing and Error; the others are passing states
+// of the socket that the server never stops in.
 enum class ServerState {
     Closed = 0,
+    Open = 1,
     Listening = 2,
+    ConnectionPending = 3,
+    ResolvingHost = 4,
+    HostResolved = 5,
+    Connecting = 6,
     Connected = 7,
     Closing = 8, // the client has closed its side
     Error = 9,
@@ -34,8 +42,9 @@ public:
     static constexpr int kRecoveryTickMs = 3000;
 
     // Both ticks run from construction on. The flags' realTimeOn decides whether open listens.
+    // The state is shown on view (the main window's server field and title).
     DataServer(Clock &clock, const LinkFlags &flags, CommandInterpreter &interpreter,
-               ServerStatusView *view, QObject *parent = nullptr);
+               Reporter<ServerStatusView> view, QObject *parent = nullptr);
     ~DataServer() override;
 
     // TCPport, read at each open; a value outside 0 to 65535 makes listening fail.
@@ -83,13 +92,14 @@ private:
     void deleteRetired();
     void show(ServerState state);
     void sendLine(QTcpSocket *socket, const QString &text);
-    void pause(int ms);
+    // Waits ms milliseconds processing events; after GuardDestroyed this object is gone.
+    WaitEnd pause(int ms, bool throughEndRequest = false);
     void switchAutoWriteLocal(bool on);
 
     Clock &clock_;
     const LinkFlags &flags_;
     CommandInterpreter &interpreter_;
-    ServerStatusView *view_;
+    Reporter<ServerStatusView> view_;
     QTcpServer listener_;
     QPointer<QTcpSocket> client_;
     // Connections dropped while a client line is being answered: a socket must not be deleted

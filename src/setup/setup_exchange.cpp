@@ -1,30 +1,15 @@
 #include "setup_exchange.h"
 
 #include "clock.h"
-#include "realtime_status_view.h"
+#include "nested_wait.h"
 #include "second_deadline.h"
 #include "setup_logging.h"
 #include "serial_port.h"
-#include "user_prompts.h"
-
-#include <QEventLoop>
-
-namespace {
-
-// Where the lines of suspendRealTime and restoreRealTime go once the setup log has gone.
-class DiscardedLines final : public StatusLines {
-public:
-    void addLine(const QString &) override {}
-    void clear() override {}
-};
-
-} // namespace
 
 SetupExchange::SetupExchange(const SetupContext &context)
     : link_(context.link),
       log_(context.log),
-      prompts_(context.prompts),
-      realTimeView_(context.realTimeView),
+      reporters_(context.reporters),
       setupLink_(*context.link)
 {
 }
@@ -48,14 +33,12 @@ void SetupExchange::clearLog()
 
 void SetupExchange::message(const QString &text)
 {
-    if (prompts_)
-        prompts_->message(text);
+    reporters_.prompts->message(text);
 }
 
 void SetupExchange::showRealTimeStopped()
 {
-    if (realTimeView_)
-        realTimeView_->showRealTimeStopped(RealTimeStatusView::Field::MainWindow);
+    reporters_.realTimeView->showRealTimeStopped(RealTimeStatusView::Field::MainWindow);
 }
 
 void SetupExchange::setCommandInProgress(bool on)
@@ -66,15 +49,14 @@ void SetupExchange::setCommandInProgress(bool on)
 
 bool SetupExchange::suspend()
 {
-    DiscardedLines discarded;
-    return link_ && link_->suspendRealTime(log_ ? static_cast<StatusLines &>(*log_) : discarded);
+    // Once the setup log has gone, the lines go nowhere.
+    return link_ && link_->suspendRealTime(Reporter<StatusLines>(log_.data()));
 }
 
 void SetupExchange::restore()
 {
-    DiscardedLines discarded;
     if (link_)
-        link_->restoreRealTime(log_ ? static_cast<StatusLines &>(*log_) : discarded);
+        link_->restoreRealTime(Reporter<StatusLines>(log_.data()));
 }
 
 void SetupExchange::stopRealTimeIfOn(const QString &line)
@@ -85,8 +67,7 @@ void SetupExchange::stopRealTimeIfOn(const QString &line)
     qCInfo(lcSetup) << "stopping real time for the sequence";
     if (!line.isEmpty())
         log(line);
-    if (RealTimeSequences *sequences = link_->realTimeSequences())
-        sequences->stopRealTime();
+    link_->realTimeSequences().stopRealTime();
     // A stop that fails lets go of the port; the command still owns it.
     setCommandInProgress(true);
 }
@@ -172,29 +153,18 @@ bool SetupExchange::waitForBytes(int count, int seconds)
 {
     if (!portOpen())
         return false;
-    const QPointer<SerialPort> port(&link_->port());
-    Clock &clock = link_->clock();
-    const SecondDeadline deadline(clock, seconds);
-    QEventLoop loop;
-    const auto wake = clock.createTimer();
-    wake->setSingleShot(true);
-    QObject::connect(wake.get(), &ClockTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(port, &SerialPort::readyRead, &loop, &QEventLoop::quit);
-    QObject::connect(port, &SerialPort::deviceLost, &loop, &QEventLoop::quit);
-    QObject::connect(link_, &QObject::destroyed, &loop, &QEventLoop::quit);
-    for (;;) {
-        if (!port || !link_ || !port->isOpen())
-            return false;
-        if (port->bytesAvailable() >= count)
-            return true;
-        if (deadline.reached())
-            qCInfo(lcSetup) << "waited" << seconds << "s for" << count << "bytes, got"
-                            << port->bytesAvailable();
-        if (deadline.reached())
-            return false;
-        wake->start(deadline.msecUntil());
-        loop.exec();
-    }
+    SerialPort &port = link_->port();
+    const SecondDeadline deadline(link_->clock(), seconds);
+    NestedWait wait(link_->clock(), link_);
+    wait.alsoGuard(&port).wakeOn(&port, &SerialPort::readyRead);
+    wait.wakeOn(&port, &SerialPort::deviceLost);
+    const WaitEnd end = wait.until(deadline, [&port, count] {
+        return !port.isOpen() || port.bytesAvailable() >= count;
+    });
+    if (end == WaitEnd::Deadline)
+        qCInfo(lcSetup) << "waited" << seconds << "s for" << count << "bytes, got"
+                        << port.bytesAvailable();
+    return end == WaitEnd::Condition && port.isOpen() && port.bytesAvailable() >= count;
 }
 
 qint64 SetupExchange::bytesWaiting() const

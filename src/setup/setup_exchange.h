@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor_link.h"
+#include "reporters.h"
 #include "setup_link.h"
 #include "setup_log.h"
 
@@ -8,16 +9,12 @@
 #include <QPointer>
 #include <QString>
 
-class RealTimeStatusView;
-class UserPrompts;
-
-// What the setup sequences work with. The link, the log and the reporters are program-wide; the
-// views and prompts may be empty.
+// What the setup sequences work with: the link and the log are program-wide; of the reporters,
+// the sequences use prompts and realTimeView (the main window's real-time field).
 struct SetupContext {
     MonitorLink *link = nullptr;
     SetupLog *log = nullptr;
-    UserPrompts *prompts = nullptr;
-    RealTimeStatusView *realTimeView = nullptr; // the main window's real-time field
+    Reporters reporters;
 };
 
 // How far a sequence got.
@@ -84,7 +81,8 @@ public:
     // delay: waits ms milliseconds while processing events.
     void pause(int ms);
     // Waits, processing events, until count bytes are waiting or the clock's second reaches
-    // now + seconds. True when they are waiting.
+    // now + seconds; the port's closing, the link's destruction and a request to end the program
+    // end it too. True when they are waiting.
     bool waitForBytes(int count, int seconds);
     // The port's bytes waiting, 0 when the port is closed.
     qint64 bytesWaiting() const;
@@ -96,7 +94,6 @@ private:
 
     QPointer<MonitorLink> link_;
     QPointer<SetupLog> log_;
-    WatchedPtr<UserPrompts> prompts_;
-    WatchedPtr<RealTimeStatusView> realTimeView_;
+    Reporters reporters_;
     SetupLink setupLink_;
 };

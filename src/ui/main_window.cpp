@@ -38,10 +38,15 @@ MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
     prompts_ = prompts;
     tray_ = new TrayParking(*this, this);
     // The communication panel and the other windows plug in here when they exist:
-    // CoreReporters::openCommunicationPanel and TrayParking::closeOtherWindows.
-    core_ = std::make_unique<AcquisitionCore>(
-        port, clock, store,
-        CoreReporters{statusLog_, portField_, prompts_, realTimeField_, &busy_, serverField_, {}});
+    // Reporters::openCommunicationPanel, Reporters::searchForPorts and
+    // TrayParking::closeOtherWindows.
+    core_ = std::make_unique<AcquisitionCore>(port, clock, store,
+                                              Reporters{.statusLog = statusLog_,
+                                                        .portView = portField_,
+                                                        .prompts = prompts_,
+                                                        .realTimeView = realTimeField_,
+                                                        .busy = &busy_,
+                                                        .serverView = serverField_});
     connectMenu();
 }
 

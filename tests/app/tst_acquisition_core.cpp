@@ -34,8 +34,7 @@ struct CoreRig {
     AcquisitionCore core;
 
     explicit CoreRig(SettingsStore &store)
-        : core(port, clock, store, CoreReporters{&log, nullptr, &prompts, nullptr, nullptr,
-                                                 nullptr, {}})
+        : core(port, clock, store, Reporters{.statusLog = &log, .prompts = &prompts})
     {
         core.prepare();
     }

@@ -63,7 +63,7 @@ struct PtyRig {
         store.values.insert("ZigbeeVersion", QString::number(linkMethod));
         core = std::make_unique<AcquisitionCore>(
             port, clock, store,
-            CoreReporters{&log, nullptr, &prompts, &view, nullptr, nullptr, {}});
+            Reporters{.statusLog = &log, .prompts = &prompts, .realTimeView = &view});
         core->decoder().onPacketDecoded = [this] {
             if (decoded++ == 0)
                 firstPacketAtMs = sinceStart.elapsed();

@@ -80,7 +80,11 @@ struct LinkRig {
     LinkRig()
     {
         link = std::make_unique<MonitorLink>(
-            port, clock, LinkReporters{&statusLog, &portView, &prompts, [this] { ++searches; }});
+            port, clock,
+            Reporters{.statusLog = &statusLog,
+                      .portView = &portView,
+                      .prompts = &prompts,
+                      .searchForPorts = [this] { ++searches; }});
         link->setRealTimeSequences(&sequences);
         clock.setAutoAdvance(true);
     }

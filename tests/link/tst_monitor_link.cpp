@@ -197,7 +197,7 @@ private slots:
         ManualClock clock;
         clock.setAutoAdvance(true);
         FakeSerialPort port(&clock);
-        MonitorLink link(port, clock, LinkReporters{});
+        MonitorLink link(port, clock, Reporters{});
         port.failOpen = true;
         QVERIFY(!link.openPort());
         QVERIFY(!link.handshake());

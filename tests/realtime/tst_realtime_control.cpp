@@ -29,16 +29,19 @@ struct Rig {
     RecordingRealTimeView view;
     RecordingServer server;
     int panelOpened = 0;
-    MonitorLink link{port, clock, LinkReporters{&log, &portView, &prompts, {}}};
+    MonitorLink link{port, clock,
+                     Reporters{.statusLog = &log, .portView = &portView, .prompts = &prompts}};
     RadioDiscovery discovery{link, log};
-    RealTimeControl control{link, discovery,
-                            RealTimeServices{&log, &prompts, &view, &server,
-                                             [this] { ++panelOpened; }}};
+    RealTimeControl control{link, discovery, &server,
+                            Reporters{.statusLog = &log,
+                                      .prompts = &prompts,
+                                      .realTimeView = &view,
+                                      .openCommunicationPanel = [this] { ++panelOpened; }}};
 
     explicit Rig(int method = 8)
     {
         clock.setAutoAdvance(true);
-        control.setLinkMethod(method);
+        control.setLinkMethod(LinkMethod(method));
     }
     QByteArray sentAfterOpen() const { return port.written(); }
 };
@@ -287,7 +290,8 @@ void TestRealTimeControl::watchdog_opensServerOnFirstDataWhenListening()
 void TestRealTimeControl::autoStart_waitsForPortThenStartsOnce()
 {
     Rig rig;
-    AutoStart autoStart(rig.clock, rig.link, rig.discovery, rig.control, &rig.log, &rig.prompts);
+    AutoStart autoStart(rig.clock, rig.link, rig.discovery, rig.control,
+                        Reporters{.statusLog = &rig.log, .prompts = &rig.prompts});
     autoStart.arm();
     rig.clock.setAutoAdvance(false);
     rig.clock.advance(3 * AutoStart::kIntervalMs);
@@ -308,7 +312,8 @@ void TestRealTimeControl::autoStart_waitsForPortThenStartsOnce()
 void TestRealTimeControl::autoStart_withUndiscoveredDongle_warnsInstead()
 {
     Rig rig(2);
-    AutoStart autoStart(rig.clock, rig.link, rig.discovery, rig.control, &rig.log, &rig.prompts);
+    AutoStart autoStart(rig.clock, rig.link, rig.discovery, rig.control,
+                        Reporters{.statusLog = &rig.log, .prompts = &rig.prompts});
     QVERIFY(rig.link.openPort());
     autoStart.arm();
     autoStart.tick();

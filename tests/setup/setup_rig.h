@@ -112,16 +112,18 @@ struct SetupRig {
     RecordingStatusLines statusLog;
     RecordingPrompts prompts;
     RecordingFields view;
-    MonitorLink link{port, clock, LinkReporters{&statusLog, nullptr, &prompts, {}}};
+    MonitorLink link{port, clock, Reporters{.statusLog = &statusLog, .prompts = &prompts}};
     RadioDiscovery discovery{link, statusLog};
-    RealTimeControl control{link, discovery, RealTimeServices{&statusLog, &prompts, &view, nullptr, {}}};
+    RealTimeControl control{
+        link, discovery, nullptr,
+        Reporters{.statusLog = &statusLog, .prompts = &prompts, .realTimeView = &view}};
     SetupLog log;
-    SetupContext context{&link, &log, &prompts, &view};
+    SetupContext context{&link, &log, Reporters{.prompts = &prompts, .realTimeView = &view}};
 
     SetupRig()
     {
         clock.setAutoAdvance(true);
-        control.setLinkMethod(8);
+        control.setLinkMethod(LinkMethod::UsbCable);
         link.setRealTimeSequences(&control);
     }
 

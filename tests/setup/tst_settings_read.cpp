@@ -1,4 +1,5 @@
 // The settings read: the request, the block and its texts, for the setup window and the server.
+#include "end_request.h"
 #include "settings_read.h"
 #include "setup_rig.h"
 
@@ -63,6 +64,8 @@ private slots:
     void readWhileRealTimeRuns_stopsAndRestartsIt();
     void readSettings_keepsPortWhileBlockWaits();
     void callerAndLogDestroyedDuringRead_readEndsSafely();
+    void endRequestedDuringRead_readEndsAtOnce_data();
+    void endRequestedDuringRead_readEndsAtOnce();
 };
 
 void TestSettingsRead::blockTexts_convertEachField_data()
@@ -200,7 +203,8 @@ void TestSettingsRead::callerAndLogDestroyedDuringRead_readEndsSafely()
     rig.prepare();
     rig.monitor.replies.insert("RCV", block(kTypical));
     auto *log = new SetupLog;
-    auto *read = new SettingsRead(SetupContext{&rig.link, log, &rig.prompts, &rig.view});
+    auto *read = new SettingsRead(SetupContext{
+        &rig.link, log, Reporters{.prompts = &rig.prompts, .realTimeView = &rig.view}});
     // A client that vanishes while its read waits for the block takes its reader along.
     rig.view.onMainStopped = [&] {
         delete read;
@@ -209,6 +213,43 @@ void TestSettingsRead::callerAndLogDestroyedDuringRead_readEndsSafely()
     const ServerSettingsRead result = read->readSettingsForServer();
     QCOMPARE(result.status, QStringLiteral("OK"));
     QVERIFY(!rig.link.flags().commandInProgress);
+}
+
+void TestSettingsRead::endRequestedDuringRead_readEndsAtOnce_data()
+{
+    QTest::addColumn<int>("requestAtMs"); // -1: never
+    QTest::addColumn<bool>("realTimeOn");
+    QTest::addColumn<qint64>("minElapsedMs");
+    QTest::addColumn<qint64>("maxElapsedMs");
+    // Without a request, the silent monitor's two attention handshakes take their seconds.
+    QTest::newRow("no request") << -1 << false << qint64(4000) << qint64(7000);
+    QTest::newRow("request 50 ms in") << 50 << false << qint64(50) << qint64(50);
+    // The stream is not restarted, and what the stop sequence still waits for ends at once.
+    QTest::newRow("request 50 ms in, real time on") << 50 << true << qint64(50) << qint64(50);
+}
+
+void TestSettingsRead::endRequestedDuringRead_readEndsAtOnce()
+{
+    QFETCH(int, requestAtMs);
+    QFETCH(bool, realTimeOn);
+    QFETCH(qint64, minElapsedMs);
+    QFETCH(qint64, maxElapsedMs);
+    SetupRig rig;
+    rig.prepare(realTimeOn);
+    rig.monitor.mute = true;
+    EndRequest endRequest;
+    const auto request = rig.clock.createTimer();
+    request->setSingleShot(true);
+    QObject::connect(request.get(), &ClockTimer::timeout, [&endRequest] { endRequest.request(); });
+    const qint64 start = rig.clock.elapsedMs();
+    if (requestAtMs >= 0)
+        request->start(requestAtMs);
+
+    const ServerSettingsRead result = SettingsRead(rig.context).readSettingsForServer();
+    const qint64 elapsed = rig.clock.elapsedMs() - start;
+    QVERIFY2(elapsed >= minElapsedMs && elapsed <= maxElapsedMs,
+             qPrintable(QString::number(elapsed)));
+    QVERIFY(result.status != QStringLiteral("OK"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsRead)

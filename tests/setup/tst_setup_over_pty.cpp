@@ -44,13 +44,17 @@ struct PtyRig {
         store.values.insert("ZigbeeVersion", "8");
         core = std::make_unique<AcquisitionCore>(
             port, clock, store,
-            CoreReporters{&statusLog, nullptr, &prompts, &view, nullptr, nullptr, {}});
+            Reporters{.statusLog = &statusLog, .prompts = &prompts, .realTimeView = &view});
         core->decoder().onPacketDecoded = [this] { ++decoded; };
         core->prepare();
         return true;
     }
 
-    SetupContext context() { return SetupContext{&core->link(), &log, &prompts, &view}; }
+    SetupContext context()
+    {
+        return SetupContext{&core->link(), &log,
+                            Reporters{.prompts = &prompts, .realTimeView = &view}};
+    }
 
     // Sleeps in the event loop until count more packets are decoded.
     bool waitForPackets(int count, int timeoutMs)

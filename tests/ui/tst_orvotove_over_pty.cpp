@@ -10,9 +10,12 @@
 #include "status_fields.h"
 #include "status_log_list.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <csignal>
@@ -43,10 +46,25 @@ QJsonObject decodedPacketAt(int seconds)
     return {};
 }
 
-void writeStartupSettings(const QString &configHome)
+// A free port below 32768: the stored TCP port is a signed 16-bit number.
+quint16 freeTcpPort()
+{
+    for (quint16 port = 21000 + QCoreApplication::applicationPid() % 10000; port < 32768; ++port) {
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::LocalHost, port))
+            return port;
+    }
+    return 0;
+}
+
+void writeStartupSettings(const QString &configHome, quint16 tcpPort = 0)
 {
     QSettings ini(configHome + "/Orvotove/Orvotove.ini", QSettings::IniFormat);
     ini.beginGroup("startup");
+    if (tcpPort != 0) {
+        ini.setValue("TCPport", QString::number(tcpPort));
+        ini.setValue("StartupListen", "True");
+    }
     ini.setValue("ZigbeeVersion", "8");
     ini.setValue("ComPort", QString::number(kPort));
     ini.setValue("StartupComIsOn", "True");
@@ -60,6 +78,7 @@ class TestOrvotoveOverPty : public QObject {
 private slots:
     void startupWithAutomaticActions_showsPortOpenAndRealTimeActive();
     void sigterm_writesCountersDecodedFromTheStream();
+    void sigtermDuringClientSettingsRead_endsWithin3sWithCountersSaved();
 };
 
 void TestOrvotoveOverPty::startupWithAutomaticActions_showsPortOpenAndRealTimeActive()
@@ -125,6 +144,51 @@ void TestOrvotoveOverPty::sigterm_writesCountersDecodedFromTheStream()
     QCOMPARE(ini.value("E2B").toDouble(), packet.value("ws2").toDouble());
     QCOMPARE(ini.value("OrvoresetCount").toString(), QStringLiteral("0"));
     QCOMPARE(ini.value("StartupComIsOn").toString(), QStringLiteral("True"));
+}
+
+void TestOrvotoveOverPty::sigtermDuringClientSettingsRead_endsWithin3sWithCountersSaved()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--port", QString::number(kPort), "--period-ms", "200", "--quiet"}));
+    QTemporaryDir configHome;
+    const quint16 tcpPort = freeTcpPort();
+    QVERIFY(tcpPort != 0);
+    writeStartupSettings(configHome.path(), tcpPort);
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", configHome.path());
+    env.insert("XDG_DATA_HOME", sim.dataHome());
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(SimProcess::binDir() + "/orvotove", QStringList());
+    QVERIFY(program.waitForStarted(10000));
+
+    // The server listens once real time flows.
+    QTcpSocket client;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            client.abort();
+            client.connectToHost(QHostAddress::LocalHost, tcpPort);
+            return client.waitForConnected(200);
+        },
+        20000));
+    client.write("GETSETTINGS\r");
+    QVERIFY(QTest::qWaitFor([&] { return client.canReadLine(); }, 5000));
+    QCOMPARE(client.readLine(), QByteArray("Processing\r\n")); // the exchange has begun
+    QTest::qWait(50);
+    QElapsedTimer sinceSignal;
+    sinceSignal.start();
+    ::kill(pid_t(program.processId()), SIGTERM);
+    QVERIFY(program.waitForFinished(10000));
+    QVERIFY2(sinceSignal.elapsed() < 3000, qPrintable(QString::number(sinceSignal.elapsed())));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+
+    QSettings ini(configHome.path() + "/Orvotove/Orvotove.ini", QSettings::IniFormat);
+    ini.beginGroup("startup");
+    QVERIFY(ini.contains("E1B")); // the counters were saved
+    QVERIFY(ini.value("OrvoCounter").toInt() > 0);
 }
 
 QTEST_MAIN(TestOrvotoveOverPty)

@@ -87,13 +87,14 @@ int main(int argc, char *argv[])
     }
     configureLogging(*options);
 
-    TerminationSignals termination;
+    TerminationSignalWatcher termination;
     if (!termination.install())
-        qCWarning(lcSim) << "cannot catch SIGINT and SIGTERM";
-    QObject::connect(&termination, &TerminationSignals::received, &app, [](int signalNumber) {
-        qCInfo(lcSim) << "ending on signal" << signalNumber;
-        QCoreApplication::quit();
-    });
+        qCWarning(lcSim) << "cannot catch SIGTERM, SIGINT and SIGHUP";
+    QObject::connect(&termination, &TerminationSignalWatcher::terminationRequested, &app,
+                     [](int signalNumber) {
+                         qCInfo(lcSim) << "ending on signal" << signalNumber;
+                         QCoreApplication::quit();
+                     });
 
     qCInfo(lcSim) << "seed" << options->meter.load.seed;
     MeterSimulation meter(options->meter);
