@@ -38,7 +38,10 @@ std::optional<qint64> toInteger(const QString &text, qint64 min, qint64 max)
     if (!value)
         return std::nullopt;
     const double rounded = std::nearbyint(*value); // halves go to the even neighbour
-    if (rounded < double(min) || rounded > double(max))
+    // The widest maximum, 2^63 - 1, becomes 2^63 as a double: a value there passes the range
+    // check but has no qint64, and converting it would be undefined.
+    constexpr double kBeyondQint64 = 9223372036854775808.0;
+    if (rounded < double(min) || rounded > double(max) || rounded >= kBeyondQint64)
         return std::nullopt;
     return qint64(rounded);
 }

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <limits>
+
 class TestAppSettings : public QObject {
     Q_OBJECT
 private slots:
@@ -16,6 +18,8 @@ private slots:
     void realIniFile_roundTripsEveryWrittenValue();
     void numbers_areWrittenAsPlainDecimals_data();
     void numbers_areWrittenAsPlainDecimals();
+    void integerText_fitsItsRangeOrGivesNothing_data();
+    void integerText_fitsItsRangeOrGivesNothing();
     void periodicSave_writesCountersThenWebPostingInOrder();
     void shutdownSave_writesEveryKeyInOrder();
     void userScopeStore_usesOrvotoveIniUnderConfigHome();
@@ -149,6 +153,37 @@ void TestAppSettings::numbers_areWrittenAsPlainDecimals()
     QFETCH(double, value);
     QFETCH(QString, text);
     QCOMPARE(SettingsText::fromDouble(value), text);
+}
+
+void TestAppSettings::integerText_fitsItsRangeOrGivesNothing_data()
+{
+    constexpr qint64 kMin64 = std::numeric_limits<qint64>::min();
+    constexpr qint64 kMax64 = std::numeric_limits<qint64>::max();
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("min");
+    QTest::addColumn<qint64>("max");
+    QTest::addColumn<qint64>("value");
+    QTest::addColumn<bool>("converts");
+    QTest::newRow("16-bit top") << "32767" << qint64(-32768) << qint64(32767) << qint64(32767) << true;
+    QTest::newRow("16-bit one past") << "32768" << qint64(-32768) << qint64(32767) << qint64(0) << false;
+    QTest::newRow("half to even") << "2.5" << qint64(0) << qint64(255) << qint64(2) << true;
+    QTest::newRow("64-bit widest rounds to 2^63") << "9223372036854775807" << kMin64 << kMax64
+                                                  << qint64(0) << false;
+    QTest::newRow("64-bit 2^63") << "9223372036854775808" << kMin64 << kMax64 << qint64(0) << false;
+    QTest::newRow("64-bit lowest") << "-9223372036854775808" << kMin64 << kMax64 << kMin64 << true;
+}
+
+void TestAppSettings::integerText_fitsItsRangeOrGivesNothing()
+{
+    QFETCH(QString, text);
+    QFETCH(qint64, min);
+    QFETCH(qint64, max);
+    QFETCH(qint64, value);
+    QFETCH(bool, converts);
+    const std::optional<qint64> read = SettingsText::toInteger(text, min, max);
+    QCOMPARE(read.has_value(), converts);
+    if (converts)
+        QCOMPARE(*read, value);
 }
 
 void TestAppSettings::periodicSave_writesCountersThenWebPostingInOrder()
