@@ -8,7 +8,7 @@
 #include <QJsonObject>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcService, "orvo.service")
+Q_LOGGING_CATEGORY(lcService, "orvo.service", QtInfoMsg)
 
 namespace {
 
