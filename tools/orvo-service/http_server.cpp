@@ -21,6 +21,12 @@ QByteArray reason(int status)
     }
 }
 
+struct ConnectionState : QObject {
+    explicit ConnectionState(QObject *parent) : QObject(parent) {}
+    HttpRequestReader reader;
+    QTimer idle;
+};
+
 } // namespace
 
 HttpServer::HttpServer(HttpHandler handler, QObject *parent)
@@ -61,9 +67,10 @@ void HttpServer::acceptConnections()
         ++connections_;
         connect(socket, &QObject::destroyed, this, [this] { --connections_; });
 
-        auto *reader = new HttpRequestReader;
-        connect(socket, &QObject::destroyed, socket, [reader] { delete reader; });
-        auto *idle = new QTimer(socket);
+        // The reader and the idle timer live and die with their connection.
+        auto *state = new ConnectionState(socket);
+        HttpRequestReader *reader = &state->reader;
+        QTimer *idle = &state->idle;
         idle->setSingleShot(true);
         idle->setInterval(kIdleMs);
         connect(idle, &QTimer::timeout, socket, &QTcpSocket::abort);
