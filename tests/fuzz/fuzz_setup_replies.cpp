@@ -104,9 +104,9 @@ private:
 struct SetupRig {
     ManualClock clock;
     FakeSerialPort port{&clock};
-    MonitorLink link{port, clock, LinkReporters{}};
+    MonitorLink link{port, clock, Reporters{}};
     SetupLog log;
-    SetupContext context{&link, &log, nullptr, nullptr};
+    SetupContext context{&link, &log, Reporters{}};
 
     SetupRig()
     {
