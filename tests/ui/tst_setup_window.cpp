@@ -255,7 +255,7 @@ void TestSetupWindow::mainWindowParkedDuringWait_sequenceEndsAndRealTimeRestarts
     };
     rig.view.click(8);
     QVERIFY(parked);
-    QTRY_VERIFY(!rig.view.window);
+    QVERIFY2(!rig.view.window, "destroyed while its operation waited");
     QCOMPARE(rig.view.history.mid(rig.view.history.size() - 2),
              (QStringList{"Abort Read Serial Number command",
                           "Restoring Real-Time back to its ON state."}));

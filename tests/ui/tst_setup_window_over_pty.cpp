@@ -28,7 +28,8 @@ struct SimRig {
                        simArguments))
             return false;
         qputenv("XDG_DATA_HOME", sim.dataHome().toLocal8Bit());
-        store.values = {{"ZigbeeVersion", "8"}, {"ComPort", QString::number(kPort)}};
+        store.values = {{"ZigbeeVersion", "8"}, {"ComPort", QString::number(kPort)},
+                        {"StartupComIsOn", "True"}};
         main = std::make_unique<MainWindow>(port, clock, store, &prompts);
         main->start();
         view.open(*main);
