@@ -175,7 +175,8 @@ void TestSetupWindow::fieldText_readsLeadingNumber()
 void TestSetupWindow::monitorAnswers_reportedInListAndFields_data()
 {
     QTest::addColumn<int>("button");
-    QTest::addColumn<QString>("monitor"); // "mute", "silent:<token>", "lose:<token>", "preload:<byte>", "failOpen"
+    // "mute", "silent:<token>", "lose:<token>", "preload:<byte>", "reply:<token>:<bytes>", "failOpen"
+    QTest::addColumn<QString>("monitor");
     QTest::addColumn<QStringList>("list");
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QString>("field"); // "n=text" after the operation
@@ -189,6 +190,24 @@ void TestSetupWindow::monitorAnswers_reportedInListAndFields_data()
                                             << QStringList{} << "10=";
     QTest::newRow("serial number never arrives")
         << 8 << "" << QStringList{off, "Abort Read Serial Number command"} << QStringList{} << "11=";
+    QTest::newRow("serial number, no attention")
+        << 8 << "mute" << QStringList{off, "Did not receive ACK 1"} << QStringList{} << "11=";
+    QTest::newRow("serial number, no SET")
+        << 8 << "silent:SET" << QStringList{off, "Abort SET command"} << QStringList{} << "11=";
+    QTest::newRow("serial number, no R")
+        << 8 << "silent:RR"
+        << QStringList{off, "Abort SRN command", "Abort Read Serial Number command"}
+        << QStringList{} << "11=";
+    QTest::newRow("serial number without its acknowledgement")
+        << 8 << "reply:NN:1,2,130,4,5"
+        << QStringList{off, "Did not successfuly receive acknowled for serial number read."}
+        << QStringList{} << "11=01213045";
+    QTest::newRow("settings block too long")
+        << 6 << "reply:RCV:" + QStringList(34, "0").join(',')
+        << QStringList{"Could not read settings... Try again."} << QStringList{} << "1=";
+    QTest::newRow("CH2 range beyond a byte")
+        << 2 << "" << QStringList{"PROBLEM Modifying CH2 CT Type and Range"}
+        << QStringList{"Error writing CT setup values"} << "";
     QTest::newRow("reset") << 10 << "" << QStringList{"Orvo has been successfuly reset"}
                            << QStringList{} << "";
     QTest::newRow("reset, no attention")
@@ -214,9 +233,9 @@ void TestSetupWindow::monitorAnswers_reportedInListAndFields()
     QFETCH(QStringList, messages);
     QFETCH(QString, field);
     FakeRig rig;
-    rig.view.fill({"1=100", "2=5"});
+    rig.view.fill({"1=100", "2=5", "3=100", "4=999"});
     const QString how = monitor.section(':', 0, 0);
-    const QString what = monitor.section(':', 1);
+    const QString what = monitor.section(':', 1, 1);
     if (how == "failOpen") {
         rig.port.failOpen = true;
     } else {
@@ -228,6 +247,8 @@ void TestSetupWindow::monitorAnswers_reportedInListAndFields()
             rig.monitor.loseDeviceOn = what;
         if (how == "preload")
             rig.port.preload(QByteArray(1, char(what.toInt())));
+        for (const QString &byte : monitor.section(':', 2).split(',', Qt::SkipEmptyParts))
+            rig.monitor.replies[what] += char(byte.toInt());
     }
     rig.view.click(button);
     QCOMPARE(rig.view.list(), list);
