@@ -65,6 +65,7 @@ private slots:
     void monitorAnswers_reportedInListAndFields_data();
     void monitorAnswers_reportedInListAndFields();
     void mainWindowParkedDuringWait_sequenceEndsAndRealTimeRestarts();
+    void fieldFaultAfterEarlierRestart_leavesStoppedRealTimeStopped();
     void preResetValues_clearedOnlyOnYes_data();
     void preResetValues_clearedOnlyOnYes();
     void serverTestButtons_setTitleByServerState();
@@ -282,6 +283,25 @@ void TestSetupWindow::mainWindowParkedDuringWait_sequenceEndsAndRealTimeRestarts
                           "Restoring Real-Time back to its ON state."}));
     QVERIFY(rig.flags().realTimeOn);
     QVERIFY(!rig.flags().commandInProgress);
+}
+
+void TestSetupWindow::fieldFaultAfterEarlierRestart_leavesStoppedRealTimeStopped()
+{
+    FakeRig rig;
+    rig.main->core().realTime().startRealTime();
+    rig.view.click(8); // stops real time and restarts it: the link remembers it was on
+    QVERIFY(rig.flags().realTimeOn);
+    rig.main->core().realTime().stopRealTime();
+    for (int tick = 0; tick < 30 && rig.flags().realTimeOn; ++tick)
+        rig.main->core().watchdog().tick(); // no data flows: the watchdog shows it off
+    QVERIFY(!rig.flags().realTimeOn);
+    rig.monitor.transcript.clear();
+    // A field fault ends the operation before anything is suspended: nothing to restore.
+    rig.view.fill({"1=100", "2=300"});
+    rig.view.click(1);
+    QCOMPARE(rig.prompts.messages, QStringList{"Error writing CT setup values"});
+    QVERIFY(!rig.flags().realTimeOn);
+    QVERIFY(rig.monitor.transcript.isEmpty());
 }
 
 void TestSetupWindow::preResetValues_clearedOnlyOnYes_data()
