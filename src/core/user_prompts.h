@@ -11,4 +11,10 @@ public:
     virtual void message(const QString &text) = 0;
     // A Yes/No question; true for Yes.
     virtual bool askYesNo(const QString &text) = 0;
+    // A Yes/No question under its own title (the program's name otherwise); true for Yes.
+    virtual bool askYesNoTitled(const QString &title, const QString &text)
+    {
+        Q_UNUSED(title);
+        return askYesNo(text);
+    }
 };

@@ -68,6 +68,9 @@ public:
     // The counters of the last accepted packet and the offsets; a held packet is not included.
     DecoderState persistedState() const;
     void restoreState(const DecoderState &state);
+    // Sets the four pre-reset offsets to 0 ("Reset Static Pre-Reset Values"): the static
+    // counters then start again from the monitor's own counters.
+    void clearPreResets() { preResets_ = CounterSet{}; }
 
 private:
     // Bytes after the header are numbered from 1; the check byte is the last of them.

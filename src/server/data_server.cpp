@@ -107,6 +107,20 @@ void DataServer::close()
         displayTick();
 }
 
+bool DataServer::listenOn(quint16 port)
+{
+    closeSocket();
+    listenerFailed_ = !listener_.listen(address_, port);
+    qCInfo(lcServer) << "test listen on port" << port << (listenerFailed_ ? "failed" : "succeeded");
+    return state() == ServerState::Listening;
+}
+
+void DataServer::closeNow()
+{
+    qCInfo(lcServer) << "closing at once on request";
+    closeSocket();
+}
+
 void DataServer::shutDown()
 {
     if (state() == ServerState::Closed)

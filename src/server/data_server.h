@@ -65,6 +65,10 @@ public:
     void open();
     // "Close Socket": closes, pauses 1000 ms, then shows the state (and may reopen).
     void close();
+    // The setup window's test buttons: closes, then listens on port whether real time runs or
+    // not (true when listening); and closes at once, without the pause of close().
+    bool listenOn(quint16 port);
+    void closeNow();
     // Program end: a server that is not closed is closed, then a pause of 800 ms.
     void shutDown();
     // A posting trigger fired: with AutoWriteLocal on, the connected client gets the ALL line.

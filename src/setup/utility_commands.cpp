@@ -21,6 +21,12 @@ const QString kSerialNumberUnacknowledged =
 const QString kNoResponse = QStringLiteral("No response was received.");
 const QString kSuccessful = QStringLiteral("Successful response.");
 const QString kImproper = QStringLiteral("Improper response.");
+const QString kNoAttentionResponse = QStringLiteral("No response from Acknowledge command");
+const QString kNoRequestResponse = QStringLiteral("No response from Request command");
+// "successfuly" is kept as users know it: see docs/compatibility.md
+const QString kResetDone = QStringLiteral("Orvo has been successfuly reset");
+const QString kNotReset = QStringLiteral("Orvo was not reset");
+const QString kResetError = QStringLiteral("Reset Error");
 
 } // namespace
 
@@ -94,4 +100,46 @@ std::optional<QString> UtilityCommands::acknowledgeSteps(SetupExchange &exchange
     }
     exchange.log(kImproper);
     return QStringLiteral("Error");
+}
+
+bool UtilityCommands::resetFromWindow()
+{
+    SetupExchange exchange(context_);
+    exchange.clearLog();
+    if (!exchange.suspend()) {
+        exchange.clearLog();
+        exchange.log(kComProblem);
+        return false;
+    }
+    const ResetEnd end = resetSteps(exchange);
+    qCInfo(lcSetup) << "reset from the setup window acknowledged:" << (end == ResetEnd::Reset);
+    if (end == ResetEnd::Fault)
+        exchange.message(kResetError);
+    exchange.restore();
+    return end == ResetEnd::Reset;
+}
+
+UtilityCommands::ResetEnd UtilityCommands::resetSteps(SetupExchange &exchange)
+{
+    Ack ack = exchange.writeAndAwaitAck(QByteArray(1, char(MonitorLink::kAttentionByte)));
+    if (ack == Ack::Missing) {
+        exchange.clearLog();
+        exchange.log(kNoAttentionResponse);
+        return ResetEnd::NotReset;
+    }
+    if (ack == Ack::Received)
+        ack = exchange.logIfMissing(exchange.writeAndAwaitAck("RQS"), kNoRequestResponse);
+    if (ack == Ack::Missing)
+        return ResetEnd::NotReset;
+    if (ack == Ack::Received)
+        ack = exchange.writeAndAwaitAck("RST");
+    if (ack == Ack::Fault)
+        return ResetEnd::Fault;
+    if (ack == Ack::Missing) {
+        exchange.log(kNotReset);
+        return ResetEnd::NotReset;
+    }
+    exchange.clearLog();
+    exchange.log(kResetDone);
+    return ResetEnd::Reset;
 }

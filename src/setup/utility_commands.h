@@ -21,7 +21,16 @@ public:
     // 0xFC, "Error" for any other byte, nothing when no byte came. [SendAcknowledge]
     std::optional<QString> sendAcknowledge();
 
+    // "Reset Orvo-88" (after the user's Yes): 0xFC, "RQS" and "RST" written whole, each
+    // acknowledged, with real time suspended around it; each missing acknowledgement and the
+    // outcome are reported in the setup log, a port that fails under it by "Reset Error".
+    // True when the reset was acknowledged.
+    bool resetFromWindow();
+
 private:
+    enum class ResetEnd { Reset, NotReset, Fault };
+    static ResetEnd resetSteps(SetupExchange &exchange);
+
     static std::optional<QString> serialNumberSteps(SetupExchange &exchange);
     static std::optional<QString> acknowledgeSteps(SetupExchange &exchange);
 

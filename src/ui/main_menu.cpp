@@ -45,7 +45,7 @@ MainMenu buildMainMenu(QMenuBar &bar)
 
     m.writeToWeb = addEntry(bar, "MnuWritetoWeb", QStringLiteral("Write To Web"), kNotYet);
     m.options = addEntry(bar, "MnuOptions", QStringLiteral("Options"), kNotYet);
-    m.utility = addEntry(bar, "MnuUtil", QStringLiteral("Orvo-88 Utility"), kNotYet);
+    m.utility = addEntry(bar, "MnuUtil", QStringLiteral("Orvo-88 Utility"));
 
     m.help = addSubmenu(bar, "MnuHelp", QStringLiteral("Help"));
     m.about = addEntry(*m.help, "MnuAbout", QStringLiteral("About"));

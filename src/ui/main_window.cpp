@@ -4,6 +4,7 @@
 #include "app_icon.h"
 #include "message_box_prompts.h"
 #include "program_texts.h"
+#include "setup_window.h"
 #include "status_fields.h"
 #include "status_log_list.h"
 #include "tray_parking.h"
@@ -37,9 +38,9 @@ MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
     }
     prompts_ = prompts;
     tray_ = new TrayParking(*this, this);
+    tray_->closeOtherWindows = [this] { closeOtherWindows(); };
     // The communication panel and the other windows plug in here when they exist:
-    // Reporters::openCommunicationPanel, Reporters::searchForPorts and
-    // TrayParking::closeOtherWindows.
+    // Reporters::openCommunicationPanel, Reporters::searchForPorts and closeOtherWindows.
     core_ = std::make_unique<AcquisitionCore>(port, clock, store,
                                               Reporters{.statusLog = statusLog_,
                                                         .portView = portField_,
@@ -88,6 +89,7 @@ void MainWindow::connectMenu()
     connect(menu_.openSocket, &QAction::triggered, this, [this] { core_->server().open(); });
     connect(menu_.closeSocket, &QAction::triggered, this, [this] { core_->server().close(); });
     connect(menu_.about, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(menu_.utility, &QAction::triggered, this, &MainWindow::openSetupWindow);
 }
 
 void MainWindow::placeAtStart()
@@ -141,6 +143,27 @@ void MainWindow::deleteBoxAndContents()
 void MainWindow::showAbout()
 {
     prompts_->message(ProgramTexts::aboutText());
+}
+
+SetupWindow *MainWindow::setupWindow() const
+{
+    return setupWindow_;
+}
+
+void MainWindow::openSetupWindow()
+{
+    if (!setupWindow_)
+        setupWindow_ = new SetupWindow(*core_, this);
+    setupWindow_->show();
+    setupWindow_->raise();
+    setupWindow_->activateWindow();
+}
+
+void MainWindow::closeOtherWindows()
+{
+    // Closing destroys the window; an operation of it that is waiting finishes without it.
+    if (setupWindow_ && !setupWindow_->isMaximized())
+        setupWindow_->close();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

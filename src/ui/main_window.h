@@ -4,6 +4,7 @@
 #include "main_menu.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -14,6 +15,7 @@ class QPushButton;
 class RealTimeStatusField;
 class SerialPort;
 class ServerStatusField;
+class SetupWindow;
 class SettingsStore;
 class StatusLogList;
 class TrayParking;
@@ -51,6 +53,10 @@ public:
     ServerStatusField &serverField() { return *serverField_; }
     QPushButton &deleteBoxButton() { return *deleteBox_; }
     TrayParking &tray() { return *tray_; }
+    // The setup window while it is open, else null.
+    SetupWindow *setupWindow() const;
+    // "Orvo-88 Utility": creates the setup window unless it is open, and shows it.
+    void openSetupWindow();
 
 signals:
     void windowShown();
@@ -66,6 +72,8 @@ private:
     void closeComPort();
     void deleteBoxAndContents();
     void showAbout();
+    // The main window is being parked in the tray: the other windows close (unless maximized).
+    void closeOtherWindows();
 
     StatusLogList *statusLog_ = nullptr;
     PortStatusField *portField_ = nullptr;
@@ -77,6 +85,7 @@ private:
     std::unique_ptr<UserPrompts> ownPrompts_;
     UserPrompts *prompts_ = nullptr;
     TrayParking *tray_ = nullptr;
+    QPointer<SetupWindow> setupWindow_;
     // Last member: it goes first, while the fields it reports to still exist.
     std::unique_ptr<AcquisitionCore> core_;
     bool shutDown_ = false;

@@ -10,7 +10,11 @@ void MessageBoxPrompts::message(const QString &text)
 
 bool MessageBoxPrompts::askYesNo(const QString &text)
 {
-    return QMessageBox::question(parent_, QCoreApplication::applicationName(), text,
-                                 QMessageBox::Yes | QMessageBox::No)
+    return askYesNoTitled(QCoreApplication::applicationName(), text);
+}
+
+bool MessageBoxPrompts::askYesNoTitled(const QString &title, const QString &text)
+{
+    return QMessageBox::question(parent_, title, text, QMessageBox::Yes | QMessageBox::No)
            == QMessageBox::Yes;
 }

@@ -12,6 +12,7 @@ public:
 
     void message(const QString &text) override;
     bool askYesNo(const QString &text) override;
+    bool askYesNoTitled(const QString &title, const QString &text) override;
 
 private:
     // The window may go while a box waits in its own event loop.

@@ -35,8 +35,14 @@ public:
         questions.append(text);
         return answerYes;
     }
+    bool askYesNoTitled(const QString &title, const QString &text) override
+    {
+        titles.append(title);
+        return askYesNo(text);
+    }
     QStringList messages;
     QStringList questions;
+    QStringList titles; // of the questions asked under their own title
     bool answerYes = false;
     std::function<void(const QString &)> onMessage;
 };

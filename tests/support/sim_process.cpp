@@ -20,7 +20,8 @@ bool SimProcess::start(const QStringList &arguments)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome_.path());
     process_.setProcessEnvironment(env);
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.setProcessChannelMode(captureLog_ ? QProcess::SeparateChannels
+                                               : QProcess::ForwardedErrorChannel);
     process_.start(binDir() + QStringLiteral("/orvo-sim"), arguments);
     if (!process_.waitForStarted(10000))
         return false;
@@ -31,6 +32,12 @@ bool SimProcess::start(const QStringList &arguments)
     }
     devicePath_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
     return !devicePath_.isEmpty();
+}
+
+QString SimProcess::logged()
+{
+    log_ += QString::fromLocal8Bit(process_.readAllStandardError());
+    return log_;
 }
 
 void SimProcess::stop()

@@ -13,6 +13,10 @@ public:
 
     // Starts build/bin/orvo-sim with the arguments and waits for the device path it prints.
     bool start(const QStringList &arguments);
+    // Before start: keep the simulator's log (standard error) for logged() instead of passing it on.
+    void setCaptureLog(bool on) { captureLog_ = on; }
+    // The log so far, when captured.
+    QString logged();
     void stop();
 
     QString devicePath() const { return devicePath_; }
@@ -26,4 +30,6 @@ private:
     QTemporaryDir dataHome_;
     QProcess process_;
     QString devicePath_;
+    QString log_;
+    bool captureLog_ = false;
 };

@@ -118,7 +118,7 @@ void TestMainWindow::menu_listsEveryEntryWithOnlyBuiltOnesEnabled()
                                "  Close Socket",
                                "(Write To Web)",
                                "(Options)",
-                               "(Orvo-88 Utility)",
+                               "Orvo-88 Utility",
                                "Help",
                                "  About"};
     QCOMPARE(describeMenu(rig.window.menuBar()->actions()), expected);
