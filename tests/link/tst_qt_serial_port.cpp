@@ -127,7 +127,7 @@ class TestQtSerialPort : public QObject {
     Q_OBJECT
 
 private slots:
-    void opensPseudoTerminalDespiteRefusedModemLines()
+    void pseudoTerminalRefusingModemLines_stillOpens()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -147,7 +147,7 @@ private slots:
         QVERIFY(!port.isOpen());
     }
 
-    void openFailsForMissingDevice()
+    void missingDevice_failsTheOpen()
     {
         QtSerialPort port;
         QVERIFY(!port.open(QStringLiteral("/dev/orvotove-no-such-device")));
@@ -158,7 +158,7 @@ private slots:
         QVERIFY(!port.waitForReadyRead(10));
     }
 
-    void writeGoesOutWithoutEventProcessing()
+    void write_goesOutWithoutEventProcessing()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -173,7 +173,7 @@ private slots:
         QCOMPARE(pty.receive(3), QByteArray::fromHex("fc00ff"));
     }
 
-    void receivesEveryByteIncludingNull()
+    void everyByteIncludingNull_isReceived()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -196,7 +196,7 @@ private slots:
         QCOMPARE(port.readByte(), -1);
     }
 
-    void blockingWaitTakesArrivingBytes()
+    void blockingWait_takesArrivingBytes()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -208,7 +208,7 @@ private slots:
         QCOMPARE(port.readByte(), 0xFC);
     }
 
-    void reopenDiscardsNothingOfTheNewSession()
+    void reopen_keepsEverythingOfTheNewSession()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -222,7 +222,7 @@ private slots:
 
     // The far end goes away while the port is open: QSerialPort would report a read error in a
     // tight loop until the port is closed. The port must close itself, say so once, and stop.
-    void vanishedDeviceClosesPortWithoutSpinning()
+    void vanishedDevice_closesPortWithoutSpinning()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -254,7 +254,7 @@ private slots:
 
     // The loss shows up inside a blocking wait (no event processing): the wait ends at once and
     // the port already counts as closed, so a caller looping on it cannot spin.
-    void vanishedDeviceEndsBlockingWait()
+    void vanishedDevice_endsBlockingWait()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -336,7 +336,7 @@ private slots:
 
     // Closing or reopening before the deferred close runs: nothing is reported for the old
     // session and the new one stays open.
-    void closeBeforeDeferredLossCancelsIt()
+    void closeBeforeDeferredLoss_cancelsIt()
     {
         Pty pty;
         QVERIFY(pty.isValid());

@@ -4,13 +4,12 @@
 #include "setup_rig.h"
 
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
 // A settings block: the given leading bytes, then filler up to 33 bytes.
-QByteArray block(const QList<int> &leading, int size = SettingsTexts::kBlockSize)
+QByteArray block(const QList<int> &leading, int size = 33)
 {
     QByteArray bytes;
     for (const int b : leading)
@@ -51,10 +50,9 @@ void applyScenario(SetupRig &rig, const QString &scenario)
 class TestSettingsRead : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir dataHome_;
+    TempDataHome dataHome_;
 
 private slots:
-    void initTestCase() { qputenv("XDG_DATA_HOME", dataHome_.path().toLocal8Bit()); }
     void blockTexts_convertEachField_data();
     void blockTexts_convertEachField();
     void readForWindow_logsOutcome_data();
@@ -85,7 +83,7 @@ void TestSettingsRead::blockTexts_convertEachField()
 {
     QFETCH(QList<int>, leading);
     QFETCH(QStringList, texts);
-    QCOMPARE(SettingsTexts::fromBlock(block(leading, SettingsTexts::kBytesRead)).toList(), texts);
+    QCOMPARE(SettingsTexts::fromBlock(block(leading, 32)).toList(), texts);
 }
 
 void TestSettingsRead::readForWindow_logsOutcome_data()
@@ -189,7 +187,7 @@ void TestSettingsRead::readSettings_keepsPortWhileBlockWaits()
     QVERIFY(rig.link.suspendRealTime(rig.log));
 
     QVERIFY(SettingsRead(rig.context).readSettings());
-    QCOMPARE(rig.port.bytesAvailable(), SettingsTexts::kBlockSize);
+    QCOMPARE(rig.port.bytesAvailable(), 33);
     QVERIFY(rig.link.flags().commandInProgress); // the packet receiver leaves the block alone
 
     rig.monitor.silent.insert("RCV");

@@ -4,7 +4,6 @@
 #include "utility_commands.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -34,10 +33,9 @@ void applyScenario(SetupRig &rig, const QString &scenario)
 class TestSetupProcedures : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir dataHome_;
+    TempDataHome dataHome_;
 
 private slots:
-    void initTestCase() { qputenv("XDG_DATA_HOME", dataHome_.path().toLocal8Bit()); }
     void togglePolarity_succeedsOnAnyWaitingByte_data();
     void togglePolarity_succeedsOnAnyWaitingByte();
     void resetAccumulated_okOnlyWhenResetAcknowledged_data();
@@ -56,7 +54,7 @@ void TestSetupProcedures::togglePolarity_succeedsOnAnyWaitingByte_data()
     QTest::addColumn<bool>("mute");
     QTest::addColumn<QList<QByteArray>>("writes");
     QTest::addColumn<bool>("toggled");
-    const QByteArray fc = kAckByte;
+    const QByteArray fc = kAck;
     QTest::newRow("channel 1") << 1 << QByteArray() << false << QList<QByteArray>{fc, "SET", "NG1"} << true;
     QTest::newRow("channel 2") << 2 << QByteArray() << false << QList<QByteArray>{fc, "SET", "NG2"} << true;
     QTest::newRow("any byte counts, not only an ack") << 1 << QByteArray("A") << false
@@ -128,7 +126,7 @@ void TestSetupProcedures::readSerialNumber_logsEachFailedStep_data()
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<QString>("serialNumber");
     const QString off = "Realtime is OFF";
-    const QByteArray answer = kSerial + kAckByte;
+    const QByteArray answer = kSerial + kAck;
     QTest::newRow("five bytes and ack") << "" << answer << QStringList{off} << "01213045";
     QTest::newRow("no final ack") << "" << kSerial
         << QStringList{off, "Did not successfuly receive acknowled for serial number read."} << "01213045";
@@ -158,7 +156,7 @@ void TestSetupProcedures::readSerialNumber_logsEachFailedStep()
     QCOMPARE(text.value_or(QString()), serialNumber);
     QCOMPARE(rig.log.lines(), lines);
     if (scenario.isEmpty())
-        QCOMPARE(rig.port.written(), kAckByte + "SETSSRRNN");
+        QCOMPARE(rig.port.written(), kAck + "SETSSRRNN");
     QVERIFY(!rig.link.flags().commandInProgress);
 }
 
@@ -190,16 +188,19 @@ void TestSetupProcedures::sendAcknowledge_showsTheAnswer()
 
     QCOMPARE(text.value_or(QString()), response);
     QCOMPARE(rig.log.lines(), lines);
-    QCOMPARE(rig.port.writes, QList<QByteArray>{kAckByte});
+    QCOMPARE(rig.port.writes, QList<QByteArray>{kAck});
 }
 
 void TestSetupProcedures::setupLog_keepsNewestLines()
 {
     SetupLog log;
     QSignalSpy removed(&log, &SetupLog::firstLineRemoved);
-    for (int i = 0; i <= SetupLog::kMaxLines; ++i)
+    for (int i = 0; i < 1000; ++i)
         log.addLine(QString::number(i));
-    QCOMPARE(log.lines().size(), SetupLog::kMaxLines);
+    QCOMPARE(log.lines().size(), 1000); // a thousand lines are kept
+    QCOMPARE(removed.count(), 0);
+    log.addLine(QStringLiteral("1000"));
+    QCOMPARE(log.lines().size(), 1000); // the 1001st pushes out the first
     QCOMPARE(log.lines().first(), QStringLiteral("1"));
     QCOMPARE(removed.count(), 1);
 }
