@@ -62,6 +62,7 @@ private slots:
     void discoveryReplies_decideNodeFound();
     void startOverDongle_discoversOnceThenStarts();
     void watchdog_showsEachTransitionOnce();
+    void watchdogOnTheClock_ticksEverySecond();
     void watchdog_opensServerOnFirstDataWhenListening();
     void autoStart_waitsForPortThenStartsOnce();
     void autoStart_withUndiscoveredDongle_warnsInstead();
@@ -271,6 +272,24 @@ void TestRealTimeControl::watchdog_showsEachTransitionOnce()
         watchdog.tick();
     QVERIFY(watchdog.rxIdleTicks() <= 30000);
     QCOMPARE(rig.view.shown.size(), 2);
+}
+
+void TestRealTimeControl::watchdogOnTheClock_ticksEverySecond()
+{
+    Rig rig;
+    rig.clock.setAutoAdvance(false);
+    DataFlowWatchdog watchdog(rig.clock, rig.link.flags(), rig.control, &rig.view, &rig.server);
+    watchdog.packetByteSeen();
+    watchdog.start();
+    rig.clock.advance(999);
+    QVERIFY(rig.view.shown.isEmpty());
+    rig.clock.advance(1); // the first idle tick
+    QCOMPARE(rig.view.shown, QStringList{"main: Real-Time Data Active"});
+    rig.clock.advance(1999);
+    QVERIFY(rig.link.flags().realTimeOn);
+    rig.clock.advance(1); // the third idle tick, at 3 s
+    QCOMPARE(rig.view.shown.last(), QStringLiteral("main: Real-Time Data Stopped"));
+    QVERIFY(!rig.link.flags().realTimeOn);
 }
 
 void TestRealTimeControl::watchdog_opensServerOnFirstDataWhenListening()
