@@ -37,6 +37,24 @@ struct SetupRig {
         link.setRealTimeSequences(&control);
     }
 
+    // A fault by name: "port cannot open", "mute", "ignore N" (attention bytes), "silent TOKEN"
+    // (left unanswered), "lose TOKEN" (the port vanishes when it comes).
+    void applyFault(const QString &fault)
+    {
+        if (fault == "port cannot open") {
+            port.close();
+            port.failOpen = true;
+        } else if (fault.startsWith("lose ")) {
+            monitor.loseDeviceOn = fault.mid(5);
+        } else if (fault.startsWith("ignore ")) {
+            monitor.attentionsToIgnore = fault.mid(7).toInt();
+        } else if (fault.startsWith("silent ")) {
+            monitor.silent.insert(fault.mid(7));
+        } else if (fault == "mute") {
+            monitor.mute = true;
+        }
+    }
+
     // Opens the port, optionally starts real time, and forgets what that recorded.
     void prepare(bool realTimeOn = false)
     {

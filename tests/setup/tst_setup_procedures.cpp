@@ -12,22 +12,6 @@ const QString kComProblem =
     "A problem occured with the COM port. Correct the problem and try again.";
 const QByteArray kSerial("\x01\x02\x82\x04\x05", 5);
 
-void applyScenario(SetupRig &rig, const QString &scenario)
-{
-    if (scenario == "port cannot open") {
-        rig.port.close();
-        rig.port.failOpen = true;
-    } else if (scenario.startsWith("lose ")) {
-        rig.monitor.loseDeviceOn = scenario.mid(5);
-    } else if (scenario.startsWith("ignore ")) {
-        rig.monitor.attentionsToIgnore = scenario.mid(7).toInt();
-    } else if (scenario.startsWith("silent ")) {
-        rig.monitor.silent.insert(scenario.mid(7));
-    } else if (scenario == "mute") {
-        rig.monitor.mute = true;
-    }
-}
-
 } // namespace
 
 class TestSetupProcedures : public QObject {
@@ -110,7 +94,7 @@ void TestSetupProcedures::resetAccumulated_okOnlyWhenResetAcknowledged()
     QFETCH(QString, status);
     SetupRig rig;
     rig.prepare();
-    applyScenario(rig, scenario);
+    rig.applyFault(scenario);
 
     QCOMPARE(ModuleProcedures(rig.context).resetAccumulated(), status);
     QCOMPARE(rig.monitor.transcript, transcript);
@@ -149,7 +133,7 @@ void TestSetupProcedures::readSerialNumber_logsEachFailedStep()
     SetupRig rig;
     rig.prepare();
     rig.monitor.replies.insert("NN", reply);
-    applyScenario(rig, scenario);
+    rig.applyFault(scenario);
 
     const std::optional<QString> text = UtilityCommands(rig.context).readSerialNumber();
 
@@ -182,7 +166,7 @@ void TestSetupProcedures::sendAcknowledge_showsTheAnswer()
     SetupRig rig;
     rig.prepare();
     rig.port.preload(stale);
-    applyScenario(rig, scenario);
+    rig.applyFault(scenario);
 
     const std::optional<QString> text = UtilityCommands(rig.context).sendAcknowledge();
 

@@ -1,9 +1,21 @@
 #pragma once
 
-// Small fixtures many tests share: wall-clock instants and a private data folder.
+// Small fixtures many tests share: wall-clock instants, a private data folder, literal bytes.
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QTemporaryDir>
+
+#include <initializer_list>
+
+// The bytes of the given values, 0 to 255.
+inline QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray result;
+    for (const int value : values)
+        result += char(value);
+    return result;
+}
 
 // 12:00:second.msec on a fixed day, for deadlines that are seconds of the minute.
 inline QDateTime at(int second, int msec = 0)

@@ -3,6 +3,7 @@
 
 #include "meter_simulation.h"
 #include "monitor_protocol.h"
+#include "test_fixtures.h"
 
 #include <QLoggingCategory>
 #include <QTest>
@@ -17,14 +18,6 @@ const QByteArray none;
 QByteArray acks(int count)
 {
     return QByteArray(count, '\xFC');
-}
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray result;
-    for (const int value : values)
-        result += char(value);
-    return result;
 }
 
 // Block bytes 1-11 at the start: CT 167/5 twice, PT 0/1, 15 minutes, firmware 2200, ID 1.
