@@ -67,14 +67,15 @@ void TestAcquisitionCore::periodicSave_runsOnThe101stTickOnly()
 {
     RecordingSettingsStore store;
     CoreRig rig(store);
-    rig.clock.advance(100 * PeriodicSave::kIntervalMs);
+    // A tick every 3 s; the 101st saves: not at 302,999 ms, at 303,000 ms.
+    rig.clock.advance(302999);
     QCOMPARE(store.syncs, 0);
-    rig.clock.advance(PeriodicSave::kIntervalMs);
+    rig.clock.advance(1);
     QCOMPARE(store.syncs, 1);
     QCOMPARE(store.writtenKeys.first(), QStringLiteral("PreResetVal1"));
-    rig.clock.advance(100 * PeriodicSave::kIntervalMs);
+    rig.clock.advance(302999);
     QCOMPARE(store.syncs, 1);
-    rig.clock.advance(PeriodicSave::kIntervalMs);
+    rig.clock.advance(1);
     QCOMPARE(store.syncs, 2);
 }
 

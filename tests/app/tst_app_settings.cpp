@@ -166,7 +166,10 @@ void TestAppSettings::integerText_fitsItsRangeOrGivesNothing_data()
     QTest::addColumn<bool>("converts");
     QTest::newRow("16-bit top") << "32767" << qint64(-32768) << qint64(32767) << qint64(32767) << true;
     QTest::newRow("16-bit one past") << "32768" << qint64(-32768) << qint64(32767) << qint64(0) << false;
-    QTest::newRow("half to even") << "2.5" << qint64(0) << qint64(255) << qint64(2) << true;
+    QTest::newRow("half to even, down") << "2.5" << qint64(0) << qint64(255) << qint64(2) << true;
+    QTest::newRow("half to even, up") << "3.5" << qint64(0) << qint64(255) << qint64(4) << true;
+    QTest::newRow("negative half to even, up") << "-2.5" << qint64(-32768) << qint64(32767) << qint64(-2) << true;
+    QTest::newRow("negative half to even, down") << "-3.5" << qint64(-32768) << qint64(32767) << qint64(-4) << true;
     QTest::newRow("64-bit widest rounds to 2^63") << "9223372036854775807" << kMin64 << kMax64
                                                   << qint64(0) << false;
     QTest::newRow("64-bit 2^63") << "9223372036854775808" << kMin64 << kMax64 << qint64(0) << false;

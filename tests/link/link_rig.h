@@ -4,17 +4,17 @@
 
 #include "fake_serial_port.h"
 #include "manual_clock.h"
+#include "monitor_double.h"
 #include "monitor_link.h"
 #include "realtime_sequences.h"
 #include "recorders.h"
+#include "test_fixtures.h"
 
 #include <QByteArray>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
-
-inline const QByteArray kAck(1, char(0xFC));
 
 class RecordingSequences final : public RealTimeSequences {
 public:
@@ -33,38 +33,6 @@ public:
     QStringList calls;
     std::function<void()> onStart;
     std::function<void()> onStop;
-};
-
-// A monitor that acknowledges the attention byte and every complete command word with 0xFC.
-// Bytes are written one at a time, so the word is assembled from consecutive writes.
-class AckingMonitor {
-public:
-    explicit AckingMonitor(FakeSerialPort &port) : port_(port)
-    {
-        port_.responder = [this](const QByteArray &bytes) { onWrite(bytes); };
-    }
-    QByteArray reply = kAck; // what the monitor answers, empty for silence
-    QList<QByteArray> words; // command words received
-
-private:
-    void onWrite(const QByteArray &bytes)
-    {
-        for (char c : bytes) {
-            if (static_cast<unsigned char>(c) == 0xFC) {
-                pending_.clear();
-                port_.arrive(reply);
-                continue;
-            }
-            pending_.append(c);
-            if (pending_.size() == 3) {
-                words.append(pending_);
-                pending_.clear();
-                port_.arrive(reply);
-            }
-        }
-    }
-    FakeSerialPort &port_;
-    QByteArray pending_;
 };
 
 struct LinkRig {

@@ -3,24 +3,16 @@
 #include "byte_waits.h"
 #include "fake_serial_port.h"
 #include "manual_clock.h"
+#include "test_fixtures.h"
 
 #include <QTest>
 #include <QTimer>
-
-namespace {
-
-QDateTime at(int second, int msec = 0)
-{
-    return QDateTime(QDate(2026, 1, 1), QTime(12, 0, second, msec));
-}
-
-} // namespace
 
 class TestByteWaits : public QObject {
     Q_OBJECT
 
 private slots:
-    void deadlineWrapsPastTheMinute_data()
+    void secondDeadline_wrapsPastTheMinute_data()
     {
         QTest::addColumn<QDateTime>("start");
         QTest::addColumn<int>("seconds");
@@ -32,7 +24,7 @@ private slots:
         QTest::newRow(":59.250 + 2") << at(59, 250) << 2 << 1 << 1750;
         QTest::newRow(":53 + 7") << at(53) << 7 << 0 << 7000;
     }
-    void deadlineWrapsPastTheMinute()
+    void secondDeadline_wrapsPastTheMinute()
     {
         QFETCH(QDateTime, start);
         QFETCH(int, seconds);
@@ -47,7 +39,7 @@ private slots:
         QVERIFY(deadline.reached());
     }
 
-    void blockingTakesWaitingByteAtOnce()
+    void blockingWaitWithByteWaiting_takesItAtOnce()
     {
         ManualClock clock;
         FakeSerialPort port(&clock);
@@ -58,7 +50,7 @@ private slots:
         QCOMPARE(clock.elapsedMs(), 0);
     }
 
-    void blockingTakesArrivingByteWithoutEventLoop()
+    void blockingWaitForArrivingByte_takesItWithoutEventLoop()
     {
         ManualClock clock;
         FakeSerialPort port(&clock);
@@ -69,7 +61,7 @@ private slots:
         QCOMPARE(port.readByte(), 0xFC);
     }
 
-    void blockingGivesUpAtDeadline()
+    void blockingWaitInSilence_givesUpAtDeadline()
     {
         ManualClock clock(at(59, 500));
         FakeSerialPort port(&clock);
@@ -79,7 +71,7 @@ private slots:
         QCOMPARE(clock.elapsedMs(), 1500);
     }
 
-    void blockingOnClosedPortFails()
+    void blockingWaitOnClosedPort_fails()
     {
         ManualClock clock;
         FakeSerialPort port(&clock);
@@ -87,7 +79,7 @@ private slots:
         QCOMPARE(port.blockingWaits, 0);
     }
 
-    void processingEventsEndsOnArrival()
+    void processingWait_endsOnArrival()
     {
         ManualClock clock;
         clock.setAutoAdvance(true);
@@ -105,7 +97,7 @@ private slots:
         QCOMPARE(port.blockingWaits, 0);
     }
 
-    void processingEventsGivesUpAtDeadline()
+    void processingWaitInSilence_givesUpAtDeadline()
     {
         ManualClock clock(at(58));
         clock.setAutoAdvance(true);
@@ -116,7 +108,7 @@ private slots:
         QCOMPARE(clock.elapsedMs(), 3000);
     }
 
-    void processingEventsEndsWhenDeviceVanishes()
+    void processingWait_endsWhenDeviceVanishes()
     {
         ManualClock clock;
         clock.setAutoAdvance(true);
@@ -127,7 +119,7 @@ private slots:
         QCOMPARE(clock.elapsedMs(), 0);
     }
 
-    void processingEventsEndsWhenPortDestroyed()
+    void processingWait_endsWhenPortDestroyed()
     {
         ManualClock clock;
         clock.setAutoAdvance(true);

@@ -10,7 +10,7 @@ class TestManualClock : public QObject {
     Q_OBJECT
 
 private slots:
-    void advanceFiresTimersInOrderOfDueTime()
+    void advance_firesTimersInOrderOfDueTime()
     {
         ManualClock clock(QDateTime(QDate(2026, 1, 1), QTime(12, 0, 58)));
         QStringList fired;
@@ -33,7 +33,7 @@ private slots:
         QVERIFY(b->isActive());
     }
 
-    void autoAdvanceFinishesAWaitAtOnce()
+    void autoAdvance_finishesAWaitAtOnce()
     {
         ManualClock clock;
         clock.setAutoAdvance(true);
@@ -48,7 +48,7 @@ private slots:
 
     // An event already waiting that ends the wait comes first: time must not jump past it. (A
     // 0 ms timer as the jump fires in the same pass of the event loop as such an event.)
-    void autoAdvanceYieldsToEventsAlreadyWaiting()
+    void autoAdvance_yieldsToEventsAlreadyWaiting()
     {
         ManualClock clock;
         clock.setAutoAdvance(true);
@@ -74,7 +74,7 @@ private slots:
         QVERIFY(!t->isActive());
     }
 
-    void destroyedTimerNoLongerFires()
+    void destroyedTimer_noLongerFires()
     {
         ManualClock clock;
         int fired = 0;

@@ -1,35 +1,30 @@
 // Port numbers to device names: the user's links in the ports folder, else the fixed table.
 
 #include "port_names.h"
+#include "test_fixtures.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 class TestPortNames : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir dataHome_;
-    QString ports_;
+    TempDataHome dataHome_;
+    QString ports_ = dataHome_.path() + "/Orvotove/ports";
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(dataHome_.isValid());
-        qputenv("XDG_DATA_HOME", dataHome_.path().toLocal8Bit());
-        ports_ = dataHome_.path() + "/Orvotove/ports";
-    }
+    void initTestCase() { QVERIFY(dataHome_.isValid()); }
 
     void cleanup() { QDir(ports_).removeRecursively(); }
 
-    void portsDirectoryFollowsXdgDataHome()
+    void portsDirectory_followsXdgDataHome()
     {
         QCOMPARE(PortNames::portsDirectory(), ports_);
     }
 
-    void portsDirectoryDefaultsToLocalShare()
+    void portsDirectoryWithoutXdg_isUnderLocalShare()
     {
         const QByteArray saved = qgetenv("XDG_DATA_HOME");
         qunsetenv("XDG_DATA_HOME");
@@ -38,7 +33,7 @@ private slots:
         QCOMPARE(dir, QDir::homePath() + "/.local/share/Orvotove/ports");
     }
 
-    void fixedTable_data()
+    void portNumberWithoutLink_namesTableDevice_data()
     {
         QTest::addColumn<int>("port");
         QTest::addColumn<QString>("device");
@@ -52,14 +47,14 @@ private slots:
         QTest::newRow("65") << 65 << QString();
         QTest::newRow("-1") << -1 << QString();
     }
-    void fixedTable()
+    void portNumberWithoutLink_namesTableDevice()
     {
         QFETCH(int, port);
         QFETCH(QString, device);
         QCOMPARE(PortNames::deviceForPort(port), device);
     }
 
-    void linkInPortsFolderWins_data()
+    void linkInPortsFolder_winsOverTable_data()
     {
         QTest::addColumn<int>("port");
         QTest::addColumn<bool>("targetExists");
@@ -67,7 +62,7 @@ private slots:
         QTest::newRow("COM64 to an existing device") << 64 << true;
         QTest::newRow("COM7 dangling") << 7 << false;
     }
-    void linkInPortsFolderWins()
+    void linkInPortsFolder_winsOverTable()
     {
         QFETCH(int, port);
         QFETCH(bool, targetExists);
@@ -82,7 +77,7 @@ private slots:
                  port == 1 ? QStringLiteral("/dev/ttyUSB1") : QStringLiteral("/dev/ttyUSB0"));
     }
 
-    void linkOutsideTheRangeIsIgnored()
+    void linkOutsideTheRange_isIgnored()
     {
         QVERIFY(QDir().mkpath(ports_));
         QVERIFY(QFile::link("/dev/null", ports_ + "/COM65"));
@@ -91,7 +86,7 @@ private slots:
         QCOMPARE(PortNames::deviceForPort(0), QString());
     }
 
-    void removedLinkFallsBackToTable()
+    void removedLink_fallsBackToTable()
     {
         QVERIFY(QDir().mkpath(ports_));
         const QString link = ports_ + "/COM3";

@@ -5,11 +5,9 @@
 #include "qt_serial_port.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -73,21 +71,21 @@ private:
 // Processes events until signal count reaches n or maxMs pass (an OS event is awaited).
 bool waitForSpy(QSignalSpy &spy, int n, int maxMs)
 {
-    if (spy.count() >= n)
-        return true;
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (spy.count() >= n)
-            loop.quit();
-    });
-    poll.start(5);
-    limit.start(maxMs);
-    loop.exec();
-    return spy.count() >= n;
+    return QTest::qWaitFor([&] { return spy.count() >= n; }, maxMs);
+}
+
+// Reads on until `count` bytes came or two seconds passed, however the arrivals are spread.
+QByteArray readUpTo(SerialPort &port, QSignalSpy &ready, qsizetype count, QByteArray got = {})
+{
+    QElapsedTimer since;
+    since.start();
+    while (got.size() < count && since.elapsed() < 2000) {
+        if (port.bytesAvailable() == 0)
+            waitForSpy(ready, ready.count() + 1, 200);
+        for (int b = port.readByte(); b >= 0; b = port.readByte())
+            got.append(char(b));
+    }
+    return got;
 }
 
 // Collects the messages of one logging category while it lives, with that category switched on.
@@ -127,7 +125,7 @@ class TestQtSerialPort : public QObject {
     Q_OBJECT
 
 private slots:
-    void opensPseudoTerminalDespiteRefusedModemLines()
+    void pseudoTerminalRefusingModemLines_stillOpens()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -147,7 +145,7 @@ private slots:
         QVERIFY(!port.isOpen());
     }
 
-    void openFailsForMissingDevice()
+    void missingDevice_failsTheOpen()
     {
         QtSerialPort port;
         QVERIFY(!port.open(QStringLiteral("/dev/orvotove-no-such-device")));
@@ -158,7 +156,7 @@ private slots:
         QVERIFY(!port.waitForReadyRead(10));
     }
 
-    void writeGoesOutWithoutEventProcessing()
+    void write_goesOutWithoutEventProcessing()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -173,7 +171,7 @@ private slots:
         QCOMPARE(pty.receive(3), QByteArray::fromHex("fc00ff"));
     }
 
-    void receivesEveryByteIncludingNull()
+    void everyByteIncludingNull_isReceived()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -182,21 +180,12 @@ private slots:
         QSignalSpy ready(&port, &SerialPort::readyRead);
         const QByteArray sent = QByteArray::fromHex("fe ff 01 00 0d 0a 11 13 fc 7f 80");
         QVERIFY(pty.send(sent));
-        QByteArray got;
-        QElapsedTimer since;
-        since.start();
-        while (got.size() < sent.size() && since.elapsed() < 2000) {
-            if (port.bytesAvailable() == 0)
-                waitForSpy(ready, ready.count() + 1, 200);
-            for (int b = port.readByte(); b >= 0; b = port.readByte())
-                got.append(char(b));
-        }
-        QCOMPARE(got, sent);
+        QCOMPARE(readUpTo(port, ready, sent.size()), sent);
         QVERIFY(ready.count() >= 1);
         QCOMPARE(port.readByte(), -1);
     }
 
-    void blockingWaitTakesArrivingBytes()
+    void blockingWait_takesArrivingBytes()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -208,7 +197,7 @@ private slots:
         QCOMPARE(port.readByte(), 0xFC);
     }
 
-    void reopenDiscardsNothingOfTheNewSession()
+    void reopen_keepsEverythingOfTheNewSession()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -222,7 +211,7 @@ private slots:
 
     // The far end goes away while the port is open: QSerialPort would report a read error in a
     // tight loop until the port is closed. The port must close itself, say so once, and stop.
-    void vanishedDeviceClosesPortWithoutSpinning()
+    void vanishedDevice_closesPortWithoutSpinning()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -254,7 +243,7 @@ private slots:
 
     // The loss shows up inside a blocking wait (no event processing): the wait ends at once and
     // the port already counts as closed, so a caller looping on it cannot spin.
-    void vanishedDeviceEndsBlockingWait()
+    void vanishedDevice_endsBlockingWait()
     {
         Pty pty;
         QVERIFY(pty.isValid());
@@ -304,15 +293,7 @@ private slots:
         const qsizetype arrivals = ready.count();
         QVERIFY(pty.send(QByteArray::fromHex("0203")));
         QVERIFY(waitForSpy(ready, arrivals + 1, 2000)); // logged while earlier bytes wait unread
-        QElapsedTimer since;
-        since.start();
-        while (got.size() < 5 && since.elapsed() < 2000) {
-            if (port.bytesAvailable() == 0)
-                waitForSpy(ready, ready.count() + 1, 200);
-            for (int b = port.readByte(); b >= 0; b = port.readByte())
-                got.append(char(b));
-        }
-        QCOMPARE(got, QByteArray::fromHex("feff010203"));
+        QCOMPARE(readUpTo(port, ready, 5, got), QByteArray::fromHex("feff010203"));
         QCOMPARE(log.lines.value(0), QStringLiteral("out 54 4f 47"));
         // The pseudo-terminal may hand a chunk over in pieces: what counts is each byte once.
         QString in;
@@ -336,7 +317,7 @@ private slots:
 
     // Closing or reopening before the deferred close runs: nothing is reported for the old
     // session and the new one stays open.
-    void closeBeforeDeferredLossCancelsIt()
+    void closeBeforeDeferredLoss_cancelsIt()
     {
         Pty pty;
         QVERIFY(pty.isValid());

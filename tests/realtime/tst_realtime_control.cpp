@@ -3,6 +3,7 @@
 #include "data_server_control.h"
 #include "fake_serial_port.h"
 #include "manual_clock.h"
+#include "monitor_double.h"
 #include "monitor_link.h"
 #include "packet_encoder.h"
 #include "radio_discovery.h"
@@ -10,19 +11,16 @@
 #include "realtime_status_view.h"
 #include "realtime_recorders.h"
 #include "recorders.h"
-#include "scripted_monitor.h"
 
 #include <QTest>
 
 namespace {
 
-const QByteArray kAttention(1, char(0xFC));
-
 // The program's real-time parts around a port double and a clock that jumps over idle waits.
 struct Rig {
     ManualClock clock;
     FakeSerialPort port{&clock};
-    ScriptedMonitor monitor{port};
+    MonitorDouble monitor{port};
     RecordingStatusLines log;
     RecordingPrompts prompts;
     RecordingPortView portView;
@@ -64,6 +62,7 @@ private slots:
     void discoveryReplies_decideNodeFound();
     void startOverDongle_discoversOnceThenStarts();
     void watchdog_showsEachTransitionOnce();
+    void watchdogOnTheClock_ticksEverySecond();
     void watchdog_opensServerOnFirstDataWhenListening();
     void autoStart_waitsForPortThenStartsOnce();
     void autoStart_withUndiscoveredDongle_warnsInstead();
@@ -87,7 +86,7 @@ void TestRealTimeControl::startOverCable_skipsDiscoveryAndSendsHandshakeWords()
     rig.monitor.attentionsToIgnore = 1; // a monitor that only wakes at the second attention
     rig.control.startRealTime();
     QVERIFY(rig.discovery.radioNodeFound());
-    QCOMPARE(rig.port.writes, (QList<QByteArray>{kAttention, kAttention, "TOG", "PLR"}));
+    QCOMPARE(rig.port.writes, (QList<QByteArray>{kAck, kAck, "TOG", "PLR"}));
     QCOMPARE(rig.log.lines, QStringList{"Real-Time is ON"});
     QVERIFY(rig.prompts.messages.isEmpty());
     QVERIFY(rig.link.flags().realTimeOn);
@@ -97,24 +96,24 @@ void TestRealTimeControl::startOverCable_skipsDiscoveryAndSendsHandshakeWords()
 void TestRealTimeControl::startFailures_nameTheFailedStep_data()
 {
     QTest::addColumn<bool>("mute");
-    QTest::addColumn<QByteArray>("silentWord");
+    QTest::addColumn<QString>("silentWord");
     QTest::addColumn<QString>("lastLine");
     QTest::addColumn<int>("writes");
-    QTest::newRow("no attention echo twice") << true << QByteArray() << "No response from Acknowledge command" << 2;
-    QTest::newRow("request word unacknowledged") << false << QByteArray("TOG") << "No response from Request command" << 2;
-    QTest::newRow("PLR unacknowledged") << false << QByteArray("PLR") << "Error turning Real-Time ON" << 3;
+    QTest::newRow("no attention echo twice") << true << QString() << "No response from Acknowledge command" << 2;
+    QTest::newRow("request word unacknowledged") << false << "TOG" << "No response from Request command" << 2;
+    QTest::newRow("PLR unacknowledged") << false << "PLR" << "Error turning Real-Time ON" << 3;
 }
 
 void TestRealTimeControl::startFailures_nameTheFailedStep()
 {
     QFETCH(bool, mute);
-    QFETCH(QByteArray, silentWord);
+    QFETCH(QString, silentWord);
     QFETCH(QString, lastLine);
     QFETCH(int, writes);
     Rig rig;
     rig.monitor.mute = mute;
     if (!silentWord.isEmpty())
-        rig.monitor.silentWords.insert(silentWord);
+        rig.monitor.silent.insert(silentWord);
     rig.control.startRealTime();
     QCOMPARE(rig.log.lines.last(), lastLine);
     QCOMPARE(rig.port.writes.size(), writes);
@@ -130,7 +129,7 @@ void TestRealTimeControl::startWithStream_showsActiveAndLeavesBytesForReceiver()
 {
     Rig rig;
     const QByteArray packet = encodePacket(PacketFields{});
-    rig.monitor.replyToPlr = packet;
+    rig.monitor.replies.insert("PLR", packet);
     int released = 0;
     connect(&rig.control, &RealTimeControl::portReleased, this, [&] {
         ++released;
@@ -159,7 +158,7 @@ void TestRealTimeControl::stopWithSilentMonitor_sendsOnlyAttentionBytes()
     QVERIFY(rig.link.openPort());
     rig.monitor.mute = true;
     rig.control.stopRealTime();
-    QCOMPARE(rig.port.writes, (QList<QByteArray>{kAttention, kAttention}));
+    QCOMPARE(rig.port.writes, (QList<QByteArray>{kAck, kAck}));
     QCOMPARE(rig.log.lines,
              QStringList{"Unsuccessful in receiving response from Orvo-88. Try again."});
     QVERIFY(!rig.link.flags().commandInProgress);
@@ -171,9 +170,9 @@ void TestRealTimeControl::stopWithMonitor_sendsTogOffAndKeepsPort()
     QVERIFY(rig.link.openPort());
     rig.port.preload("stale");
     rig.control.stopRealTime();
-    QCOMPARE(rig.port.written(), kAttention + "TOGOFF");
+    QCOMPARE(rig.port.written(), kAck + "TOGOFF");
     QCOMPARE(rig.port.writes.size(), 7); // each letter of a word is its own write
-    QCOMPARE(rig.monitor.words, (QList<QByteArray>{"TOG", "OFF"}));
+    QCOMPARE(rig.monitor.words(), (QStringList{"TOG", "OFF"}));
     QCOMPARE(rig.log.lines, QStringList{"Real Time has been disabled successfully."});
     QCOMPARE(rig.view.shown, (QStringList{"main: Real-Time Data Stopped", "web: Real-Time Data Stopped"}));
     QVERIFY(rig.link.flags().commandInProgress); // the receiver stays away until the next start
@@ -190,7 +189,7 @@ void TestRealTimeControl::suspendAroundCommand_stopsAndRestartsRealTime()
     rig.link.restoreRealTime(window);
     QCOMPARE(window.lines, (QStringList{"Realtime is ON..... now turning OFF", "Realtime is OFF",
                                         "Restoring Real-Time back to its ON state."}));
-    QCOMPARE(rig.monitor.words, (QList<QByteArray>{"TOG", "PLR", "TOG", "OFF", "TOG", "PLR"}));
+    QCOMPARE(rig.monitor.words(), (QStringList{"TOG", "PLR", "TOG", "OFF", "TOG", "PLR"}));
     QVERIFY(!rig.link.flags().commandInProgress);
 }
 
@@ -245,7 +244,7 @@ void TestRealTimeControl::startOverDongle_discoversOnceThenStarts()
         if (bytes == "+++" || bytes.startsWith("ATDNE"))
             rig.port.arrive("OK");
         else
-            rig.port.arrive(kAttention);
+            rig.port.arrive(kAck);
     };
     rig.control.startRealTime();
     QVERIFY(rig.link.flags().realTimeOn);
@@ -265,15 +264,32 @@ void TestRealTimeControl::watchdog_showsEachTransitionOnce()
     watchdog.tick();
     watchdog.tick();
     QCOMPARE(rig.view.shown, QStringList{"main: Real-Time Data Active"});
-    QVERIFY(rig.link.flags().realTimeOn);
-    for (int i = 0; i < 5; ++i)
-        watchdog.tick();
+    QVERIFY(rig.link.flags().realTimeOn); // still on after two idle ticks
+    watchdog.tick();                      // off after the third
     QCOMPARE(rig.view.shown, (QStringList{"main: Real-Time Data Active", "main: Real-Time Data Stopped"}));
     QVERIFY(!rig.link.flags().realTimeOn);
     for (int i = 0; i < 40000; ++i)
         watchdog.tick();
     QVERIFY(watchdog.rxIdleTicks() <= 30000);
     QCOMPARE(rig.view.shown.size(), 2);
+}
+
+void TestRealTimeControl::watchdogOnTheClock_ticksEverySecond()
+{
+    Rig rig;
+    rig.clock.setAutoAdvance(false);
+    DataFlowWatchdog watchdog(rig.clock, rig.link.flags(), rig.control, &rig.view, &rig.server);
+    watchdog.packetByteSeen();
+    watchdog.start();
+    rig.clock.advance(999);
+    QVERIFY(rig.view.shown.isEmpty());
+    rig.clock.advance(1); // the first idle tick
+    QCOMPARE(rig.view.shown, QStringList{"main: Real-Time Data Active"});
+    rig.clock.advance(1999);
+    QVERIFY(rig.link.flags().realTimeOn);
+    rig.clock.advance(1); // the third idle tick, at 3 s
+    QCOMPARE(rig.view.shown.last(), QStringLiteral("main: Real-Time Data Stopped"));
+    QVERIFY(!rig.link.flags().realTimeOn);
 }
 
 void TestRealTimeControl::watchdog_opensServerOnFirstDataWhenListening()
@@ -294,18 +310,23 @@ void TestRealTimeControl::autoStart_waitsForPortThenStartsOnce()
                         Reporters{.statusLog = &rig.log, .prompts = &rig.prompts});
     autoStart.arm();
     rig.clock.setAutoAdvance(false);
-    rig.clock.advance(3 * AutoStart::kIntervalMs);
+    rig.clock.advance(9000); // the ticks at 3, 6 and 9 s find the port closed
     QVERIFY(autoStart.isArmed());
     QVERIFY(rig.port.writes.isEmpty());
     rig.clock.setAutoAdvance(true);
     QVERIFY(rig.link.openPort());
-    autoStart.tick();
+    rig.clock.setAutoAdvance(false);
+    rig.clock.advance(11999 - rig.clock.elapsedMs());
+    QVERIFY(autoStart.isArmed()); // the next tick is at 12 s
+    QVERIFY(rig.port.writes.isEmpty());
+    rig.clock.setAutoAdvance(true);
+    rig.clock.advance(1);
     QVERIFY(!autoStart.isArmed());
     QVERIFY(rig.link.flags().realTimeOn);
     QCOMPARE(rig.log.lines, QStringList{"Real-Time was off. Now attempting to start real-time."});
     const int writes = rig.port.writes.size();
     autoStart.tick();
-    rig.clock.advance(10 * AutoStart::kIntervalMs);
+    rig.clock.advance(30000);
     QCOMPARE(rig.port.writes.size(), writes);
 }
 

@@ -229,10 +229,10 @@ void TestCommandInterpreter::receivedText_isALineOnlyWhenItEndsInCr_data()
                                            << qint64(8);
     QTest::newRow("no CR yet") << QByteArray("GETA") << int(R::Incomplete) << qint64(4);
     QTest::newRow("limit without CR waits")
-        << QByteArray(CommandLineReader::kMaxPending, 'x') << int(R::Incomplete)
-        << CommandLineReader::kMaxPending;
+        << QByteArray(4096, 'x') << int(R::Incomplete)
+        << qint64(4096);
     QTest::newRow("past the limit is dropped")
-        << QByteArray(CommandLineReader::kMaxPending + 1, 'x') << int(R::TooLong) << qint64(0);
+        << QByteArray(4097, 'x') << int(R::TooLong) << qint64(0);
 }
 
 void TestCommandInterpreter::receivedText_isALineOnlyWhenItEndsInCr()

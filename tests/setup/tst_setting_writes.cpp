@@ -2,7 +2,6 @@
 #include "setting_writes.h"
 #include "setup_rig.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 Q_DECLARE_METATYPE(SetupOutcome)
@@ -31,10 +30,9 @@ const QStringList kId{"FC", "SET", "UID", "UID:127"};
 class TestSettingWrites : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir dataHome_;
+    TempDataHome dataHome_;
 
 private slots:
-    void initTestCase() { qputenv("XDG_DATA_HOME", dataHome_.path().toLocal8Bit()); }
     void writeSequence_sendsStepsAndLogsFailures_data();
     void writeSequence_sendsStepsAndLogsFailures();
     void portLostUnderWrite_endsWithItsMessage_data();

@@ -4,13 +4,12 @@
 #include "setup_rig.h"
 
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
 // A settings block: the given leading bytes, then filler up to 33 bytes.
-QByteArray block(const QList<int> &leading, int size = SettingsTexts::kBlockSize)
+QByteArray block(const QList<int> &leading, int size = 33)
 {
     QByteArray bytes;
     for (const int b : leading)
@@ -23,27 +22,17 @@ QByteArray block(const QList<int> &leading, int size = SettingsTexts::kBlockSize
 const QList<int> kTypical{100, 5, 167, 4, 1, 2, 0x00, 0x0F, 0x08, 0x98, 7};
 const QStringList kTypicalTexts{" 100", " 5", " 167", " 4", " 1", " 2", " 15", "2.2", " 7"};
 
-// The faults a read may meet, applied to the rig before the read.
+// The faults a read may meet besides the rig's own, applied before the read.
 void applyScenario(SetupRig &rig, const QString &scenario)
 {
     if (scenario == "34 bytes after RCV")
         rig.monitor.replies.insert("RCV", block(kTypical, 34));
     else if (scenario == "32 bytes after RCV")
         rig.monitor.replies.insert("RCV", block(kTypical, 32));
-    else if (scenario == "no attention answer")
-        rig.monitor.attentionsToIgnore = 2;
-    else if (scenario == "SET unacknowledged")
-        rig.monitor.silent.insert("SET");
-    else if (scenario == "RCV unacknowledged")
-        rig.monitor.silent.insert("RCV");
-    else if (scenario == "port lost at RCV")
-        rig.monitor.loseDeviceOn = "RCV";
-    else if (scenario == "port cannot open") {
-        rig.port.close();
-        rig.port.failOpen = true;
-    } else if (scenario == "straggler after block") {
+    else if (scenario == "straggler after block")
         rig.view.onMainStopped = [&rig] { rig.port.arrive("\x01"); };
-    }
+    else
+        rig.applyFault(scenario);
 }
 
 } // namespace
@@ -51,10 +40,9 @@ void applyScenario(SetupRig &rig, const QString &scenario)
 class TestSettingsRead : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir dataHome_;
+    TempDataHome dataHome_;
 
 private slots:
-    void initTestCase() { qputenv("XDG_DATA_HOME", dataHome_.path().toLocal8Bit()); }
     void blockTexts_convertEachField_data();
     void blockTexts_convertEachField();
     void readForWindow_logsOutcome_data();
@@ -85,7 +73,7 @@ void TestSettingsRead::blockTexts_convertEachField()
 {
     QFETCH(QList<int>, leading);
     QFETCH(QStringList, texts);
-    QCOMPARE(SettingsTexts::fromBlock(block(leading, SettingsTexts::kBytesRead)).toList(), texts);
+    QCOMPARE(SettingsTexts::fromBlock(block(leading, 32)).toList(), texts);
 }
 
 void TestSettingsRead::readForWindow_logsOutcome_data()
@@ -98,13 +86,13 @@ void TestSettingsRead::readForWindow_logsOutcome_data()
     QTest::newRow("34 bytes after RCV") << "34 bytes after RCV" << QStringList{couldNot} << true;
     QTest::newRow("32 bytes after RCV") << "32 bytes after RCV" << QStringList{couldNot} << true;
     QTest::newRow("straggler after block") << "straggler after block" << QStringList{"Error # 33"} << true;
-    QTest::newRow("no attention answer") << "no attention answer"
+    QTest::newRow("no attention answer") << "ignore 2"
         << QStringList{"Unsuccessful in receiving response from Orvo-88. Try again.", couldNot} << false;
-    QTest::newRow("SET unacknowledged") << "SET unacknowledged"
+    QTest::newRow("SET unacknowledged") << "silent SET"
         << QStringList{"No response from \" SET \" command. Try again.", couldNot} << false;
-    QTest::newRow("RCV unacknowledged") << "RCV unacknowledged"
+    QTest::newRow("RCV unacknowledged") << "silent RCV"
         << QStringList{"No response from \" RCV \" command. Try again.", couldNot} << false;
-    QTest::newRow("port lost at RCV") << "port lost at RCV"
+    QTest::newRow("port lost at RCV") << "lose RCV"
         << QStringList{"A problem occured with the COM port. Correct the problem and try again."} << false;
     QTest::newRow("port cannot open") << "port cannot open" << QStringList() << false;
 }
@@ -142,7 +130,7 @@ void TestSettingsRead::readForServer_setsStatus_data()
     QTest::newRow("34 bytes after RCV") << "34 bytes after RCV" << "Could not read settings... Try again.";
     QTest::newRow("straggler after block") << "straggler after block" << "Error # 33";
     QTest::newRow("port cannot open") << "port cannot open" << "No response from monitor.";
-    QTest::newRow("port lost at RCV leaves status empty") << "port lost at RCV" << "";
+    QTest::newRow("port lost at RCV leaves status empty") << "lose RCV" << "";
 }
 
 void TestSettingsRead::readForServer_setsStatus()
@@ -189,7 +177,7 @@ void TestSettingsRead::readSettings_keepsPortWhileBlockWaits()
     QVERIFY(rig.link.suspendRealTime(rig.log));
 
     QVERIFY(SettingsRead(rig.context).readSettings());
-    QCOMPARE(rig.port.bytesAvailable(), SettingsTexts::kBlockSize);
+    QCOMPARE(rig.port.bytesAvailable(), 33);
     QVERIFY(rig.link.flags().commandInProgress); // the packet receiver leaves the block alone
 
     rig.monitor.silent.insert("RCV");

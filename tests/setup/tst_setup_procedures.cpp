@@ -4,7 +4,6 @@
 #include "utility_commands.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -13,31 +12,14 @@ const QString kComProblem =
     "A problem occured with the COM port. Correct the problem and try again.";
 const QByteArray kSerial("\x01\x02\x82\x04\x05", 5);
 
-void applyScenario(SetupRig &rig, const QString &scenario)
-{
-    if (scenario == "port cannot open") {
-        rig.port.close();
-        rig.port.failOpen = true;
-    } else if (scenario.startsWith("lose ")) {
-        rig.monitor.loseDeviceOn = scenario.mid(5);
-    } else if (scenario.startsWith("ignore ")) {
-        rig.monitor.attentionsToIgnore = scenario.mid(7).toInt();
-    } else if (scenario.startsWith("silent ")) {
-        rig.monitor.silent.insert(scenario.mid(7));
-    } else if (scenario == "mute") {
-        rig.monitor.mute = true;
-    }
-}
-
 } // namespace
 
 class TestSetupProcedures : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir dataHome_;
+    TempDataHome dataHome_;
 
 private slots:
-    void initTestCase() { qputenv("XDG_DATA_HOME", dataHome_.path().toLocal8Bit()); }
     void togglePolarity_succeedsOnAnyWaitingByte_data();
     void togglePolarity_succeedsOnAnyWaitingByte();
     void resetAccumulated_okOnlyWhenResetAcknowledged_data();
@@ -56,7 +38,7 @@ void TestSetupProcedures::togglePolarity_succeedsOnAnyWaitingByte_data()
     QTest::addColumn<bool>("mute");
     QTest::addColumn<QList<QByteArray>>("writes");
     QTest::addColumn<bool>("toggled");
-    const QByteArray fc = kAckByte;
+    const QByteArray fc = kAck;
     QTest::newRow("channel 1") << 1 << QByteArray() << false << QList<QByteArray>{fc, "SET", "NG1"} << true;
     QTest::newRow("channel 2") << 2 << QByteArray() << false << QList<QByteArray>{fc, "SET", "NG2"} << true;
     QTest::newRow("any byte counts, not only an ack") << 1 << QByteArray("A") << false
@@ -112,7 +94,7 @@ void TestSetupProcedures::resetAccumulated_okOnlyWhenResetAcknowledged()
     QFETCH(QString, status);
     SetupRig rig;
     rig.prepare();
-    applyScenario(rig, scenario);
+    rig.applyFault(scenario);
 
     QCOMPARE(ModuleProcedures(rig.context).resetAccumulated(), status);
     QCOMPARE(rig.monitor.transcript, transcript);
@@ -128,7 +110,7 @@ void TestSetupProcedures::readSerialNumber_logsEachFailedStep_data()
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<QString>("serialNumber");
     const QString off = "Realtime is OFF";
-    const QByteArray answer = kSerial + kAckByte;
+    const QByteArray answer = kSerial + kAck;
     QTest::newRow("five bytes and ack") << "" << answer << QStringList{off} << "01213045";
     QTest::newRow("no final ack") << "" << kSerial
         << QStringList{off, "Did not successfuly receive acknowled for serial number read."} << "01213045";
@@ -151,14 +133,14 @@ void TestSetupProcedures::readSerialNumber_logsEachFailedStep()
     SetupRig rig;
     rig.prepare();
     rig.monitor.replies.insert("NN", reply);
-    applyScenario(rig, scenario);
+    rig.applyFault(scenario);
 
     const std::optional<QString> text = UtilityCommands(rig.context).readSerialNumber();
 
     QCOMPARE(text.value_or(QString()), serialNumber);
     QCOMPARE(rig.log.lines(), lines);
     if (scenario.isEmpty())
-        QCOMPARE(rig.port.written(), kAckByte + "SETSSRRNN");
+        QCOMPARE(rig.port.written(), kAck + "SETSSRRNN");
     QVERIFY(!rig.link.flags().commandInProgress);
 }
 
@@ -184,22 +166,25 @@ void TestSetupProcedures::sendAcknowledge_showsTheAnswer()
     SetupRig rig;
     rig.prepare();
     rig.port.preload(stale);
-    applyScenario(rig, scenario);
+    rig.applyFault(scenario);
 
     const std::optional<QString> text = UtilityCommands(rig.context).sendAcknowledge();
 
     QCOMPARE(text.value_or(QString()), response);
     QCOMPARE(rig.log.lines(), lines);
-    QCOMPARE(rig.port.writes, QList<QByteArray>{kAckByte});
+    QCOMPARE(rig.port.writes, QList<QByteArray>{kAck});
 }
 
 void TestSetupProcedures::setupLog_keepsNewestLines()
 {
     SetupLog log;
     QSignalSpy removed(&log, &SetupLog::firstLineRemoved);
-    for (int i = 0; i <= SetupLog::kMaxLines; ++i)
+    for (int i = 0; i < 1000; ++i)
         log.addLine(QString::number(i));
-    QCOMPARE(log.lines().size(), SetupLog::kMaxLines);
+    QCOMPARE(log.lines().size(), 1000); // a thousand lines are kept
+    QCOMPARE(removed.count(), 0);
+    log.addLine(QStringLiteral("1000"));
+    QCOMPARE(log.lines().size(), 1000); // the 1001st pushes out the first
     QCOMPARE(log.lines().first(), QStringLiteral("1"));
     QCOMPARE(removed.count(), 1);
 }

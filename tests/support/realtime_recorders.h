@@ -6,16 +6,24 @@
 #include <QElapsedTimer>
 #include <QStringList>
 
+#include <functional>
+
 // Test doubles for the real-time status fields and the data server's open operation.
 
 class RecordingRealTimeView final : public RealTimeStatusView {
 public:
     void showRealTimeActive(Field f) override { record(name(f) + "Real-Time Data Active"); }
-    void showRealTimeStopped(Field f) override { record(name(f) + "Real-Time Data Stopped"); }
+    void showRealTimeStopped(Field f) override
+    {
+        record(name(f) + "Real-Time Data Stopped");
+        if (f == Field::MainWindow && onMainStopped)
+            onMainStopped();
+    }
     static QString name(Field f) { return f == Field::MainWindow ? "main: " : "web: "; }
 
     QStringList shown;
     QList<qint64> shownAtMs; // milliseconds since the recorder was made, one per entry of shown
+    std::function<void()> onMainStopped; // runs when the main window's field shows stopped
 
 private:
     void record(const QString &text)

@@ -2,6 +2,7 @@
 
 #include "sim_process.h"
 #include "sim_terminal.h"
+#include "test_fixtures.h"
 
 #include <QTest>
 
@@ -11,14 +12,6 @@ namespace {
 
 // The most both channels' appliances draw at once: baseload, fridge start surge and kettle.
 constexpr double kMaxWatts = 2800;
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray result;
-    for (const int value : values)
-        result += char(value);
-    return result;
-}
 
 // The fields of a packet this test looks at, read straight from the wire.
 struct SeenPacket {

@@ -1,9 +1,9 @@
 #include "port_link.h"
+#include "test_fixtures.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -25,13 +25,12 @@ private:
         return device.fileName();
     }
 
-    std::unique_ptr<QTemporaryDir> dataHome_;
+    std::unique_ptr<TempDataHome> dataHome_; // a fresh one for each case
 };
 
 void TestPortLink::init()
 {
-    dataHome_ = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_DATA_HOME", dataHome_->path().toLocal8Bit());
+    dataHome_ = std::make_unique<TempDataHome>();
 }
 
 void TestPortLink::existingEntry_replacedOnlyWhenStale_data()

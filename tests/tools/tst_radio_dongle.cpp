@@ -25,7 +25,7 @@ using Events = QList<LineEvent>;
 
 const QByteArray FC("\xFC", 1);
 const QByteArray packet("\xFE\xFF\x01" "packet", 9);
-constexpr qint64 kTimeout = RadioDongle::kCommandModeTimeoutMs;
+constexpr qint64 kTimeout = 5000; // command mode ends after 5 s without a command
 
 // The start of every discovery: the escape after the host has been quiet.
 const LineEvent escape = host(0, "+++");
@@ -131,8 +131,8 @@ void TestRadioDongle::escapeGuard_tellsEscapeFromData_data()
 {
     addColumns();
     const auto normal = RadioReplies::Normal;
-    const qint64 guard = RadioDongle::kEscapeGuardMs;
-    const qint64 window = RadioDongle::kEscapeWindowMs;
+    const qint64 guard = 200;   // quiet before the escape
+    const qint64 window = 1000; // the three pluses arrive within a second
     QTest::newRow("pluses_right_after_data_are_data") << 2 << normal << Events{host(0, FC + "+++")} << QByteArray(FC + "+++") << QByteArray() << false;
     QTest::newRow("pluses_soon_after_data_are_data") << 2 << normal << Events{host(0, "TOG"), host(guard - 1, "+++")} << QByteArray("TOG+++") << QByteArray() << false;
     QTest::newRow("pluses_after_guard_are_escape") << 2 << normal << Events{host(0, "TOG"), host(guard, "+++")} << QByteArray("TOG+++") << QByteArray("OK") << true;
