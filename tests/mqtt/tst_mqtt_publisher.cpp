@@ -1,14 +1,20 @@
 // The publisher against a real mosquitto broker on a loopback port: discovery, the state's
 // values, reconnection after the broker restarts, a refused login, TLS and the last will.
+#include "acquisition_core.h"
+#include "fake_serial_port.h"
+#include "ini_settings_store.h"
 #include "manual_clock.h"
 #include "mosquitto_broker.h"
 #include "mqtt_messages.h"
 #include "mqtt_publisher.h"
+#include "packet_encoder.h"
 #include "recorders.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -73,6 +79,7 @@ private slots:
     void tlsWithTestCa_connects();
     void shutDown_sendsOffline();
     void sigkill_lastWillReadsOffline();
+    void acquisitionCore_publishesPacketsAndOfflineAtShutDown();
 };
 
 void TestMqttPublisher::connect_publishesDiscoveryWithTheFields()
@@ -250,6 +257,44 @@ void TestMqttPublisher::sigkill_lastWillReadsOffline()
     ::kill(pid_t(host.processId()), SIGKILL);
     host.waitForFinished();
     QTRY_COMPARE(sub.latest.value("orvotove/killed/status"), QByteArray("offline"));
+}
+
+void TestMqttPublisher::acquisitionCore_publishesPacketsAndOfflineAtShutDown()
+{
+    MosquittoBroker broker;
+    SKIP_WITHOUT(broker);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Orvotove.ini");
+    IniSettingsStore store(path);
+    const QList<QPair<QString, QString>> group{
+        {"Enabled", "True"}, {"Host", "127.0.0.1"}, {"Port", QString::number(broker.port())},
+        {"Topic", "orvotove/core"}, {"Interval", "0"}, {"Username", "u"}, {"Password", "p"}};
+    for (const auto &[key, text] : group)
+        store.setGroupValue("mqtt", key, text);
+    QVERIFY(store.sync());
+    MqttSubscriber sub(broker, {"orvotove/core/#"});
+    QVERIFY(sub.waitSubscribed());
+
+    ManualClock clock;
+    FakeSerialPort port(&clock);
+    RecordingStatusLines log;
+    AcquisitionCore core(port, clock, store, Reporters{.statusLog = &log});
+    core.prepare();
+    QCOMPARE(QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+             QFileDevice::Permissions());
+    core.startAutomaticActions();
+    QTRY_COMPARE(sub.latest.value("orvotove/core/status"), QByteArray("online"));
+    port.open(QStringLiteral("/dev/fake"));
+    PacketFields f;
+    f.seconds = 77;
+    f.ws1 = 3600000;
+    port.arrive(encodePacket(f));
+    QTRY_VERIFY(sub.latest.contains("orvotove/core/state"));
+    const QJsonObject state = QJsonDocument::fromJson(sub.latest.value("orvotove/core/state")).object();
+    QCOMPARE(state["seconds"].toInt(), 77);
+    QCOMPARE(state["energy1"].toDouble(), core.decoder().reading().ws1Static / 3.6e6);
+    core.shutDown();
+    QTRY_COMPARE(sub.latest.value("orvotove/core/status"), QByteArray("offline"));
 }
 
 QTEST_GUILESS_MAIN(TestMqttPublisher)
