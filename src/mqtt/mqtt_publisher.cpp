@@ -49,6 +49,10 @@ void MqttPublisher::start(const MqttSettings &settings)
     if (lookupId_ >= 0)
         QHostInfo::abortHostLookup(lookupId_);
     lookupId_ = -1;
+    // New settings: the old base topic is told "offline" (sent at once when the socket takes
+    // it, without waiting), since an orderly close drops the will.
+    if (state_ == State::Connected)
+        connection_.publish(mqttStatusTopic(settings_), QByteArrayLiteral("offline"), true);
     connection_.close(true);
     retryTimer_->stop();
     connectTimer_->stop();
