@@ -23,10 +23,12 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
       control_(link_, discovery_, &server_, r, this),
       watchdog_(clock, link_.flags(), control_, r.realTimeView, &server_, this),
       autoStart_(clock, link_, discovery_, control_, r, this),
-      periodicSave_(clock, [this] { saveSettings(); }, this)
+      periodicSave_(clock, [this] { saveSettings(); }, this),
+      mqtt_(clock, r.statusLog, this)
 {
     link_.setRealTimeSequences(&control_);
     decoder_.onPacketByte = [this] { watchdog_.packetByteSeen(); };
+    decoder_.addDecodedListener([this] { mqtt_.publishReading(decoder_.reading()); });
     receiver_.setPortReopener([this] { reopenPortQuietly(); });
     // A sequence that lets go of the port leaves the stream's first bytes in the buffer; they
     // are taken from the event loop, once the sequence has returned.
@@ -75,6 +77,7 @@ void AcquisitionCore::prepare()
                   << "start real time" << settings_.startupRtlIsOn
                   << "listen" << settings_.startupListen;
     applySettings();
+    readMqttSettingsFromStore();
     link_.closePort();
     watchdog_.start();
     periodicSave_.start();
@@ -86,6 +89,19 @@ void AcquisitionCore::startAutomaticActions()
         link_.openPort();
     if (settings_.startupRtlIsOn)
         autoStart_.arm();
+    if (mqttSettings_.enabled)
+        mqtt_.start(mqttSettings_);
+}
+
+void AcquisitionCore::readMqttSettingsFromStore()
+{
+    mqttSettings_ = readMqttSettings([this](const QString &key) {
+        return store_.groupValue(mqttSettingsGroup(), key);
+    });
+    // A file that holds a password is for its owner's eyes only.
+    if (!mqttSettings_.password.isEmpty() && !store_.restrictToOwner())
+        statusLog_.addLine(QStringLiteral("Error: cannot make %1 readable by its owner only")
+                               .arg(store_.location()));
 }
 
 bool AcquisitionCore::saveSettings()
@@ -122,6 +138,7 @@ void AcquisitionCore::shutDown()
     endRequest_.request();
     link_.closePort();
     server_.shutDown();
+    mqtt_.shutDown();
     takeDecoderState();
     saveFailing_ = false; // the last word on a failed save goes to the log whatever came before
     finalSaveSucceeded_ = reportSave(saveSettingsAtShutdown(settings_, store_));

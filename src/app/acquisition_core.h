@@ -8,6 +8,7 @@
 #include "end_request.h"
 #include "load_table.h"
 #include "monitor_link.h"
+#include "mqtt_publisher.h"
 #include "packet_decoder.h"
 #include "packet_receiver.h"
 #include "periodic_save.h"
@@ -39,10 +40,10 @@ public:
     // port is shown closed and the watchdog and the periodic save run.
     void prepare();
     // Start-up after the window shows: opens the port and arms the automatic start of real time
-    // when the settings ask for it.
+    // when the settings ask for it, and connects to the MQTT broker when that is enabled.
     void startAutomaticActions();
     // Shut-down: requests the end of the program, closes the port, closes the data server (with
-    // a pause for its client) and writes the settings.
+    // a pause for its client), tells the MQTT broker "offline" and writes the settings.
     void shutDown();
     // False when the settings could not be written at shut-down: the program's exit code says so.
     bool finalSaveSucceeded() const { return finalSaveSucceeded_; }
@@ -63,12 +64,16 @@ public:
     DataServer &server() { return server_; }
     EndRequest &endRequest() { return endRequest_; }
     LoadSwitchFlags &loadSwitch() { return loadSwitch_; }
+    // The MQTT publisher and its settings (group "mqtt"), read by prepare().
+    MqttPublisher &mqtt() { return mqtt_; }
+    const MqttSettings &mqttSettings() const { return mqttSettings_; }
 
 private:
     void applySettings();
     void takeDecoderState();
     void reopenPortQuietly();
     void storeAutoWriteLocal(bool on);
+    void readMqttSettingsFromStore();
     bool reportSave(bool saved);
 
     // The status log for the parts that hold a StatusLines: it follows the bundle's reporter, so
@@ -103,6 +108,8 @@ private:
     DataFlowWatchdog watchdog_;
     AutoStart autoStart_;
     PeriodicSave periodicSave_;
+    MqttSettings mqttSettings_;
+    MqttPublisher mqtt_;
     bool shutDown_ = false;
     bool saveFailing_ = false;
     bool finalSaveSucceeded_ = true;

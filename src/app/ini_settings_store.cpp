@@ -1,5 +1,7 @@
 #include "ini_settings_store.h"
 
+#include <QFile>
+
 namespace {
 const QString kSection = QStringLiteral("startup/");
 }
@@ -17,7 +19,12 @@ IniSettingsStore::IniSettingsStore(const QString &fileName)
 
 std::optional<QString> IniSettingsStore::value(const QString &key) const
 {
-    const QVariant v = settings_->value(kSection + key);
+    return groupValue(kSection.chopped(1), key);
+}
+
+std::optional<QString> IniSettingsStore::groupValue(const QString &group, const QString &key) const
+{
+    const QVariant v = settings_->value(group + QLatin1Char('/') + key);
     if (!v.isValid())
         return std::nullopt;
     // A hand-edited value with a comma reads back as a list; keep the text the user wrote.
@@ -29,6 +36,19 @@ std::optional<QString> IniSettingsStore::value(const QString &key) const
 void IniSettingsStore::setValue(const QString &key, const QString &text)
 {
     settings_->setValue(kSection + key, text);
+}
+
+void IniSettingsStore::setGroupValue(const QString &group, const QString &key, const QString &text)
+{
+    settings_->setValue(group + QLatin1Char('/') + key, text);
+}
+
+bool IniSettingsStore::restrictToOwner()
+{
+    // The file must exist to have permissions; later saves replace it with these kept.
+    if (!QFile::exists(fileName()) && !sync())
+        return false;
+    return QFile::setPermissions(fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 bool IniSettingsStore::sync()

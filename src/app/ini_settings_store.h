@@ -17,6 +17,9 @@ public:
     void setValue(const QString &key, const QString &text) override;
     bool sync() override;
     QString location() const override { return fileName(); }
+    std::optional<QString> groupValue(const QString &group, const QString &key) const override;
+    void setGroupValue(const QString &group, const QString &key, const QString &text) override;
+    bool restrictToOwner() override;
 
     QString fileName() const { return settings_->fileName(); }
 

@@ -17,4 +17,22 @@ public:
     virtual bool sync() = 0;
     // Where the settings live, for messages.
     virtual QString location() const { return {}; }
+
+    // Another group of the same store (such as "mqtt"), apart from the section above. A store
+    // without groups has none of their keys and forgets what is written to them.
+    virtual std::optional<QString> groupValue(const QString &group, const QString &key) const
+    {
+        Q_UNUSED(group);
+        Q_UNUSED(key);
+        return std::nullopt;
+    }
+    virtual void setGroupValue(const QString &group, const QString &key, const QString &text)
+    {
+        Q_UNUSED(group);
+        Q_UNUSED(key);
+        Q_UNUSED(text);
+    }
+    // Makes the stored settings readable by their owner only, once they hold a password. False
+    // when that failed.
+    virtual bool restrictToOwner() { return true; }
 };

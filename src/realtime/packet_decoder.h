@@ -9,6 +9,7 @@
 
 #include <array>
 #include <functional>
+#include <vector>
 
 class Clock;
 class StatusLines;
@@ -33,6 +34,12 @@ public:
 
     std::function<void()> onPacketByte;
     std::function<void()> onPacketDecoded;
+    // Further listeners of a decoded packet, run after onPacketDecoded in the order they were
+    // added, for parts that must not take that hook from its user (the MQTT publisher).
+    void addDecodedListener(std::function<void()> listener)
+    {
+        decodedListeners_.push_back(std::move(listener));
+    }
 
     // The header FE FF 01 has been read: collect a new packet body.
     void startPacket();
@@ -105,6 +112,7 @@ private:
     int pfRaw1_ = 0;
     int pfRaw2_ = 0;
 
+    std::vector<std::function<void()>> decodedListeners_;
     SuspectFilter filter_;       // the last accepted packet and a held one
     CounterSet preResets_;       // offsets collected at monitor resets, per counter
 };

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// The settings group "mqtt": where and how the readings are published.
+struct MqttSettings {
+    bool enabled = false;                                     // Enabled
+    QString host = QStringLiteral("localhost");               // Host
+    int port = 1883;                                          // Port
+    QString username;                                         // Username: empty means none
+    QString password;                                         // Password
+    QString caFile;                                           // CaFile: TLS when set
+    QString topic = QStringLiteral("orvotove/orvo88");        // Topic: the base topic
+    QString discoveryPrefix = QStringLiteral("homeassistant"); // DiscoveryPrefix: empty is off
+    int interval = 10; // Interval: seconds between state messages, 0 sends one per packet
+
+    bool operator==(const MqttSettings &) const = default;
+};
+
+// The name of the settings group in the settings file.
+inline QString mqttSettingsGroup() { return QStringLiteral("mqtt"); }
+
+// Reads a key of the group: its stored text, or nothing when it is missing.
+using MqttSettingReader = std::function<std::optional<QString>(const QString &key)>;
+using MqttSettingWriter = std::function<void(const QString &key, const QString &text)>;
+
+// Every key of the group; a missing or unreadable value gives the key's default.
+MqttSettings readMqttSettings(const MqttSettingReader &read);
+// Every key of the group, as text (booleans as True and False).
+void writeMqttSettings(const MqttSettings &settings, const MqttSettingWriter &write);
