@@ -37,6 +37,16 @@ struct Daemon {
     QProcess process;
     quint16 tcpPort = freeTcpPort();
 
+    ~Daemon()
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(10000))
+            process.kill();
+        process.waitForFinished(5000);
+    }
+
     void writeSettings(int comPort)
     {
         QSettings ini(settings, QSettings::IniFormat);
