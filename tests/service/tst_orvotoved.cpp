@@ -95,13 +95,13 @@ QStringList getAll(quint16 tcpPort)
 QStringList freshReading(quint16 tcpPort, const QString &notSeconds, int timeoutMs)
 {
     QStringList fields;
-    QTest::qWaitFor(
+    const bool fresh = QTest::qWaitFor(
         [&] {
             fields = getAll(tcpPort);
             return fields.size() == 12 && fields[11] != notSeconds && fields[11] != "0";
         },
         timeoutMs);
-    return fields;
+    return fresh ? fields : QStringList();
 }
 
 // The processor time the process has used, in clock ticks (user and system).
