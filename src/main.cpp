@@ -1,9 +1,10 @@
 // orvotove: the acquisition and relay program for the Orvo-88 energy monitor. Configuration
-// lives in the settings ($XDG_CONFIG_HOME/Orvotove/Orvotove.ini), not on the command line.
+// lives in the settings ($XDG_CONFIG_HOME/Orvotove/Orvotove.ini, or the file --settings names).
 #include "clock.h"
 #include "ini_settings_store.h"
 #include "main_window.h"
 #include "qt_serial_port.h"
+#include "settings_lock.h"
 #include "termination_signals.h"
 
 #include <QApplication>
@@ -13,10 +14,12 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
-void parseCommandLine(const QApplication &app)
+// The settings file --settings names; empty for the default one.
+QString parseCommandLine(const QApplication &app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -24,7 +27,10 @@ void parseCommandLine(const QApplication &app)
         "Settings: $XDG_CONFIG_HOME/Orvotove/Orvotove.ini (section [startup])."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption({QStringLiteral("settings"), QStringLiteral("Use this INI file for the settings."),
+                      QStringLiteral("FILE")});
     parser.process(app);
+    return parser.value(QStringLiteral("settings"));
 }
 
 // With ORVO_STARTUP_TIMING set, prints how long the way from main() to a shown window took,
@@ -51,11 +57,20 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Orvotove"));
     QApplication::setOrganizationName(QStringLiteral("Orvotove"));
     QApplication::setApplicationVersion(QStringLiteral("1.04"));
-    parseCommandLine(app);
+    const QString settingsFile = parseCommandLine(app);
     // The window parks in the tray while minimized; the program ends only through shut-down.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    IniSettingsStore store;
+    std::unique_ptr<IniSettingsStore> ownStore = settingsFile.isEmpty()
+                                                     ? std::make_unique<IniSettingsStore>()
+                                                     : std::make_unique<IniSettingsStore>(settingsFile);
+    IniSettingsStore &store = *ownStore;
+    QString lockError;
+    const auto lock = SettingsLock::acquire(store.fileName(), &lockError);
+    if (!lock) {
+        std::fprintf(stderr, "orvotove: %s\n", qPrintable(lockError));
+        return 3;
+    }
     QtSerialPort port;
     SystemClock clock;
     MainWindow window(port, clock, store);

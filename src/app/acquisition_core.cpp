@@ -12,22 +12,28 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
       port_(port),
       store_(store),
       reporters_(r),
-      statusLog_(r.statusLog),
-      link_(port, clock, r, this),
+      quiet_(r),
+      routed_(quiet_.routed()),
+      statusLog_(routed_.statusLog),
+      link_(port, clock, routed_, this),
       decoder_(statusLog_, clock),
       receiver_(port, clock, link_.flags(), decoder_, statusLog_, this),
       monitorCommands_(setupContext()),
-      interpreter_(decoder_.reading(), loads_, loadSwitch_, monitorCommands_, r.prompts, this),
+      interpreter_(decoder_.reading(), loads_, loadSwitch_, monitorCommands_, routed_.prompts, this),
       server_(clock, link_.flags(), interpreter_, r.serverView, this),
-      discovery_(link_, statusLog_, r.busy, this),
-      control_(link_, discovery_, &server_, r, this),
+      discovery_(link_, statusLog_, routed_.busy, this),
+      control_(link_, discovery_, &server_, routed_, this),
       watchdog_(clock, link_.flags(), control_, r.realTimeView, &server_, this),
-      autoStart_(clock, link_, discovery_, control_, r, this),
+      autoStart_(clock, link_, discovery_, control_, routed_, this),
       periodicSave_(clock, [this] { saveSettings(); }, this),
-      mqtt_(clock, r.statusLog, this)
+      mqtt_(clock, routed_.statusLog, this),
+      recovery_(clock, link_, quiet_, this)
 {
     link_.setRealTimeSequences(&control_);
-    decoder_.onPacketByte = [this] { watchdog_.packetByteSeen(); };
+    decoder_.onPacketByte = [this] {
+        watchdog_.packetByteSeen();
+        recovery_.packetByteSeen();
+    };
     decoder_.addDecodedListener([this] { mqtt_.publishReading(decoder_.reading()); });
     receiver_.setPortReopener([this] { reopenPortQuietly(); });
     // A sequence that lets go of the port leaves the stream's first bytes in the buffer; they
@@ -42,7 +48,7 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
 
 SetupContext AcquisitionCore::setupContext()
 {
-    return SetupContext{&link_, &setupLog_, reporters_};
+    return SetupContext{&link_, &setupLog_, routed_};
 }
 
 AcquisitionCore::~AcquisitionCore() = default;
@@ -57,6 +63,7 @@ void AcquisitionCore::applySettings()
     server_.setStartupListen(settings_.startupListen);
     server_.setAutoWriteLocal(settings_.autoWriteLocal != 0);
     decoder_.restoreState(settings_.counters);
+    recovery_.setEnabled(settings_.autoRecover);
     // The stored mask fills the load table and is rebuilt from it, so that it still holds the
     // stored loads for the web posts and the next shut-down.
     loads_.loadDataToBits(settings_.loadData);
@@ -81,6 +88,7 @@ void AcquisitionCore::prepare()
     link_.closePort();
     watchdog_.start();
     periodicSave_.start();
+    recovery_.start();
 }
 
 void AcquisitionCore::startAutomaticActions()
@@ -136,12 +144,38 @@ void AcquisitionCore::shutDown()
     qCInfo(lcApp) << "shutting down: port and server closed, counters stored";
     // An exchange with the monitor interrupted by this end stops waiting when it resumes.
     endRequest_.request();
+    recovery_.setEnabled(false); // the port closed by the end stays closed
     link_.closePort();
     server_.shutDown();
     mqtt_.shutDown();
     takeDecoderState();
     saveFailing_ = false; // the last word on a failed save goes to the log whatever came before
     finalSaveSucceeded_ = reportSave(saveSettingsAtShutdown(settings_, store_));
+}
+
+bool AcquisitionCore::openPortByUser()
+{
+    recovery_.userOpenedPort();
+    return link_.openPort();
+}
+
+void AcquisitionCore::closePortByUser()
+{
+    recovery_.userClosedPort();
+    if (port_.isOpen())
+        link_.closePort();
+}
+
+void AcquisitionCore::startRealTimeByUser()
+{
+    recovery_.userStartedRealTime();
+    control_.startRealTime();
+}
+
+void AcquisitionCore::stopRealTimeByUser()
+{
+    recovery_.userStoppedRealTime();
+    control_.stopRealTime();
 }
 
 void AcquisitionCore::storeAutoWriteLocal(bool on)

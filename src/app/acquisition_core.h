@@ -12,8 +12,10 @@
 #include "packet_decoder.h"
 #include "packet_receiver.h"
 #include "periodic_save.h"
+#include "quiet_reporting.h"
 #include "radio_discovery.h"
 #include "realtime_control.h"
+#include "recovery.h"
 #include "reporters.h"
 #include "setup_log.h"
 #include "setup_monitor_commands.h"
@@ -50,6 +52,14 @@ public:
     // The periodic save of the counters and the web posting settings; false when it failed.
     bool saveSettings();
 
+    // The user's own actions on the port and on real time (menu, communication panel): they
+    // also tell recovery whether it may act. Closing the port or stopping real time turns it off
+    // until the user opens the port or starts real time again.
+    bool openPortByUser();
+    void closePortByUser();
+    void startRealTimeByUser();
+    void stopRealTimeByUser();
+
     AppSettings &settings() { return settings_; }
     MonitorLink &link() { return link_; }
     PacketDecoder &decoder() { return decoder_; }
@@ -59,6 +69,7 @@ public:
     AutoStart &autoStart() { return autoStart_; }
     PeriodicSave &periodicSave() { return periodicSave_; }
     LoadTable &loads() { return loads_; }
+    Recovery &recovery() { return recovery_; }
     SetupLog &setupLog() { return setupLog_; }
     SetupContext setupContext();
     DataServer &server() { return server_; }
@@ -92,6 +103,8 @@ private:
     SerialPort &port_;
     SettingsStore &store_;
     Reporters reporters_;
+    QuietReporting quiet_; // recovery's starts report in status lines only
+    Reporters routed_;     // the bundle with the status log and prompts routed through quiet_
     ForwardedLines statusLog_;
     AppSettings settings_;
     LoadTable loads_;
@@ -110,6 +123,7 @@ private:
     PeriodicSave periodicSave_;
     MqttSettings mqttSettings_;
     MqttPublisher mqtt_;
+    Recovery recovery_;
     bool shutDown_ = false;
     bool saveFailing_ = false;
     bool finalSaveSucceeded_ = true;

@@ -96,6 +96,7 @@ AppSettings loadAppSettings(const SettingsStore &store)
     read.boolean("StartupRTLisOn", s.startupRtlIsOn);
     read.boolean("StartupServerIsOn", s.startupServerIsOn);
     read.boolean("StartupListen", s.startupListen);
+    read.boolean("AutoRecover", s.autoRecover);
     read.integer("LoadData", s.loadData);
     read.number("PreResetVal1", s.counters.preReset1);
     read.number("PreResetVal2", s.counters.preReset2);

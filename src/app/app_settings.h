@@ -26,6 +26,7 @@ struct AppSettings {
     quint8 autoWriteLocal = 0;
     QString interval;               // written as empty text; nothing sets it
     QString webHost = QStringLiteral("localhost"); // monitoring service: name or name:port
+    bool autoRecover = true;        // AutoRecover: reopen a returning device, restart real time
 };
 
 // Reads every key (but Interval), each missing or unreadable one giving its default.

@@ -80,12 +80,12 @@ void MainWindow::buildFields()
 void MainWindow::connectMenu()
 {
     connect(menu_.exit, &QAction::triggered, this, &QWidget::close);
-    connect(menu_.openComPort, &QAction::triggered, this, [this] { core_->link().openPort(); });
+    connect(menu_.openComPort, &QAction::triggered, this, [this] { core_->openPortByUser(); });
     connect(menu_.closeComPort, &QAction::triggered, this, &MainWindow::closeComPort);
     connect(menu_.startRealTime, &QAction::triggered, this,
-            [this] { core_->realTime().startRealTime(); });
+            [this] { core_->startRealTimeByUser(); });
     connect(menu_.stopRealTime, &QAction::triggered, this,
-            [this] { core_->realTime().stopRealTime(); });
+            [this] { core_->stopRealTimeByUser(); });
     connect(menu_.openSocket, &QAction::triggered, this, [this] { core_->server().open(); });
     connect(menu_.closeSocket, &QAction::triggered, this, [this] { core_->server().close(); });
     connect(menu_.about, &QAction::triggered, this, &MainWindow::showAbout);
@@ -131,8 +131,7 @@ void MainWindow::closeComPort()
 {
     // A closed port shows "COM Port is Closed"; the web form's status field follows once the
     // web form exists.
-    if (core_->link().port().isOpen())
-        core_->link().closePort();
+    core_->closePortByUser();
 }
 
 void MainWindow::deleteBoxAndContents()

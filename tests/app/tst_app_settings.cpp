@@ -23,6 +23,8 @@ private slots:
     void periodicSave_writesCountersThenWebPostingInOrder();
     void shutdownSave_writesEveryKeyInOrder();
     void userScopeStore_usesOrvotoveIniUnderConfigHome();
+    void autoRecover_onUnlessReadAsFalse_data();
+    void autoRecover_onUnlessReadAsFalse();
 };
 
 void TestAppSettings::emptyStore_givesFirstRunDefaults()
@@ -223,4 +225,25 @@ void TestAppSettings::userScopeStore_usesOrvotoveIniUnderConfigHome()
 }
 
 QTEST_GUILESS_MAIN(TestAppSettings)
+void TestAppSettings::autoRecover_onUnlessReadAsFalse_data()
+{
+    QTest::addColumn<QString>("text"); // empty: the key is missing
+    QTest::addColumn<bool>("on");
+    QTest::newRow("missing") << "" << true;
+    QTest::newRow("False") << "False" << false;
+    QTest::newRow("false, lower case") << "false" << false;
+    QTest::newRow("0") << "0" << false;
+    QTest::newRow("unreadable") << "off" << true;
+}
+
+void TestAppSettings::autoRecover_onUnlessReadAsFalse()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, on);
+    RecordingSettingsStore store;
+    if (!text.isEmpty())
+        store.values.insert("AutoRecover", text);
+    QCOMPARE(loadAppSettings(store).autoRecover, on);
+}
+
 #include "tst_app_settings.moc"

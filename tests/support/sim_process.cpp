@@ -18,7 +18,7 @@ QString SimProcess::binDir()
 bool SimProcess::start(const QStringList &arguments)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome_.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
     process_.setProcessEnvironment(env);
     process_.setProcessChannelMode(captureLog_ ? QProcess::SeparateChannels
                                                : QProcess::ForwardedErrorChannel);

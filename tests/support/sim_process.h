@@ -20,7 +20,10 @@ public:
     void stop();
 
     QString devicePath() const { return devicePath_; }
-    QString dataHome() const { return dataHome_.path(); }
+    // The ports directory of another simulator, so that this one links as the same port number
+    // (a device plugged in again). Call before start.
+    void shareDataHome(const QString &path) { sharedDataHome_ = path; }
+    QString dataHome() const { return sharedDataHome_.isEmpty() ? dataHome_.path() : sharedDataHome_; }
     QProcess &process() { return process_; }
 
     // The built programs' folder, from ORVO_BIN_DIR (set by the test registration).
@@ -32,4 +35,5 @@ private:
     QString devicePath_;
     QString log_;
     bool captureLog_ = false;
+    QString sharedDataHome_;
 };

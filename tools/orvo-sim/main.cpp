@@ -64,6 +64,7 @@ int runOnTerminal(QCoreApplication &app, const SimOptions &options, MeterSimulat
         qCInfo(lcSim).noquote() << "radio dongle in front of node" << radio->nodeName();
     }
     MonitorSession session(line, protocol, stream, radio ? &*radio : nullptr);
+    session.setRestartAfter(options.restartAfter);
     QObject::connect(&stream, &PacketStream::limitReached, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     if (options.startStreaming)
         session.startStreaming();

@@ -23,6 +23,17 @@ MonitorSession::MonitorSession(PtyDevice &line, MonitorProtocol &protocol, Packe
     connect(&exchangeTimeout_, &QTimer::timeout, this, &MonitorSession::onExchangeTimeout);
     connect(&line_, &PtyDevice::bytesReceived, this, &MonitorSession::onBytes);
     connect(&stream_, &PacketStream::packetReady, this, &MonitorSession::sendFromMonitor);
+    connect(&stream_, &PacketStream::packetReady, this, &MonitorSession::countPacket);
+}
+
+void MonitorSession::countPacket()
+{
+    if (restartAfter_ <= 0 || ++packetsSent_ != restartAfter_)
+        return;
+    qCInfo(lcSim) << "power lost after" << packetsSent_ << "packets; back, not streaming";
+    protocol_.abandonExchange();
+    protocol_.setStreaming(false);
+    updateStream();
 }
 
 void MonitorSession::startStreaming()

@@ -23,6 +23,8 @@ public:
                    RadioDongle *radio = nullptr, QObject *parent = nullptr);
 
     void startStreaming();
+    // After this many packets the monitor loses power once and comes back not streaming (0: never).
+    void setRestartAfter(qint64 packets) { restartAfter_ = packets; }
 
 private:
     void onBytes(const QByteArray &bytes);
@@ -30,6 +32,7 @@ private:
     void sendFromMonitor(const QByteArray &bytes);
     void onExchangeTimeout();
     void updateStream();
+    void countPacket();
 
     PtyDevice &line_;
     MonitorProtocol &protocol_;
@@ -39,4 +42,6 @@ private:
     QTimer exchangeTimeout_;
     bool reportedStreaming_ = false;
     bool heldForExchange_ = false;   // the stream ran when an exchange opened and paused it
+    qint64 restartAfter_ = 0;
+    qint64 packetsSent_ = 0;
 };

@@ -63,7 +63,7 @@ transparent by itself. Replies have no line terminator. In command mode the moni
 nothing, and its packets and acknowledges are dropped.
 
 Faults: --no-ack, --ack-second-attention, --no-ack-word, --no-ack-param, --block-size,
---bad-checksum-every, --bad-trailer-every, --reset-after, --repeat-seconds-every,
+--bad-checksum-every, --bad-trailer-every, --reset-after, --restart-after, --repeat-seconds-every,
 --seconds-start, --reset-count, --radio-silent, --radio-error.)";
 
 struct NumberOption {
@@ -108,6 +108,7 @@ void addOptions(QCommandLineParser &parser)
         {QStringLiteral("bad-checksum-every"), QStringLiteral("Fault: every Nth packet has a wrong check byte."), QStringLiteral("N")},
         {QStringLiteral("bad-trailer-every"), QStringLiteral("Fault: every Nth packet has a wrong trailer byte (first and second in turn) and a valid check byte."), QStringLiteral("N")},
         {QStringLiteral("reset-after"), QStringLiteral("Fault: every N packets the monitor resets its counters to 0 and advances its reset counter (mod 8)."), QStringLiteral("N")},
+        {QStringLiteral("restart-after"), QStringLiteral("Fault: after N packets the monitor loses power and comes back once: the stream stops until the host starts it again."), QStringLiteral("N")},
         {QStringLiteral("repeat-seconds-every"), QStringLiteral("Fault: every Nth packet repeats the previous one, seconds counter included."), QStringLiteral("N")},
         {QStringLiteral("seconds-start"), QStringLiteral("Seconds counter at the start, e.g. near the wrap at 16777216 (default 0)."), QStringLiteral("S")},
         {QStringLiteral("reset-count"), QStringLiteral("Reset counter at the start, 0-7 (default 0)."), QStringLiteral("R")},
@@ -129,11 +130,13 @@ bool readNumbers(const QCommandLineParser &parser, SimOptions &options, QString 
     const auto badTrailer = readNumber(parser, {QStringLiteral("bad-trailer-every"), 0, kMax}, 0, error);
     const auto resetAfter = readNumber(parser, {QStringLiteral("reset-after"), 0, kMax}, 0, error);
     const auto repeat = readNumber(parser, {QStringLiteral("repeat-seconds-every"), 0, kMax}, 0, error);
+    const auto restartAfter = readNumber(parser, {QStringLiteral("restart-after"), 0, kMax}, 0, error);
     const auto secondsStart = readNumber(parser, {QStringLiteral("seconds-start"), 0, 16777215}, 0, error);
     const auto resetCount = readNumber(parser, {QStringLiteral("reset-count"), 0, 7}, 0, error);
     if (!port || !period || !count || !badChecksum || !badTrailer || !resetAfter || !repeat
-        || !secondsStart || !resetCount)
+        || !secondsStart || !resetCount || !restartAfter)
         return false;
+    options.restartAfter = *restartAfter;
     options.port = int(*port);
     options.count = *count;
     options.meter.periodMs = int(*period);

@@ -15,6 +15,7 @@ struct SimOptions {
     int port = 0;              // 0: no COM<n> link
     bool toStdout = false;     // packets straight to standard output, no terminal
     qint64 count = 0;          // packets before the simulator ends (0: no end)
+    qint64 restartAfter = 0;   // packets before the monitor loses power once and stops streaming
     bool startStreaming = false;
     bool quiet = false;
     bool verbose = false;
