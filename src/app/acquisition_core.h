@@ -48,6 +48,9 @@ public:
     bool finalSaveSucceeded() const { return finalSaveSucceeded_; }
     // The periodic save of the counters and the web posting settings; false when it failed.
     bool saveSettings();
+    // Writes one key at once, as the windows that edit single keys do; a failed write is
+    // reported like a failed save. False when it failed.
+    bool storeSetting(const QString &key, const QString &text);
 
     AppSettings &settings() { return settings_; }
     MonitorLink &link() { return link_; }

@@ -89,7 +89,8 @@ AppSettings loadAppSettings(const SettingsStore &store)
     AppSettings s;
     const SettingsReader read(store);
     read.integer("ComPort", s.comPort);
-    read.integer("TCPport", s.tcpPort);
+    if (!refusedTcpPort(store))
+        read.integer("TCPport", s.tcpPort);
     read.integer("ZigbeeVersion", s.linkMethod);
     read.number("Rate", s.rate);
     read.boolean("StartupComIsOn", s.startupComIsOn);
@@ -115,6 +116,16 @@ AppSettings loadAppSettings(const SettingsStore &store)
     read.integer("AutoWriteLocal", s.autoWriteLocal);
     read.text("WebHost", s.webHost);
     return s;
+}
+
+std::optional<QString> refusedTcpPort(const SettingsStore &store)
+{
+    // Kept as a signed 16-bit number once, so that ports above 32767 read as the default; every
+    // TCP port is accepted now, and smaller stored values read the same as before.
+    const auto text = store.value(QStringLiteral("TCPport"));
+    if (!text || SettingsText::toInteger(*text, 1, 65535))
+        return std::nullopt;
+    return *text;
 }
 
 bool storeSettings(const AppSettings &s, SettingsStore &store)

@@ -1,14 +1,17 @@
 #pragma once
 
 #include "busy_cursor.h"
+#include "com_panel.h"
 #include "main_menu.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
 class AcquisitionCore;
 class Clock;
+class PortSearch;
 class PortStatusField;
 class QPushButton;
 class RealTimeStatusField;
@@ -51,6 +54,11 @@ public:
     ServerStatusField &serverField() { return *serverField_; }
     QPushButton &deleteBoxButton() { return *deleteBox_; }
     TrayParking &tray() { return *tray_; }
+    // Shows the communication panel, creating it when it is not open.
+    ComPanel &showCommunicationPanel();
+    // The communication panel while it is open, else null.
+    ComPanel *communicationPanel() const { return panel_; }
+    PortSearch &portSearch() { return *portSearch_; }
 
 signals:
     void windowShown();
@@ -77,6 +85,8 @@ private:
     std::unique_ptr<UserPrompts> ownPrompts_;
     UserPrompts *prompts_ = nullptr;
     TrayParking *tray_ = nullptr;
+    PortSearch *portSearch_ = nullptr; // the port search and its table, for the whole run
+    QPointer<ComPanel> panel_;
     // Last member: it goes first, while the fields it reports to still exist.
     std::unique_ptr<AcquisitionCore> core_;
     bool shutDown_ = false;
