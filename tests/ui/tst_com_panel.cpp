@@ -11,7 +11,7 @@
 #include "port_search.h"
 #include "recorders.h"
 #include "recording_settings_store.h"
-#include "status_field.h"
+#include "status_fields.h"
 #include "status_log_list.h"
 
 #include <QAction>
@@ -373,6 +373,7 @@ void TestComPanel::tcpPort40000_listenedOnAndKeptAcrossRestart()
         QTcpSocket client;
         client.connectToHost(QHostAddress::LocalHost, kPort);
         QVERIFY(client.waitForConnected(5000));
+        rig.clock.setAutoAdvance(true); // the server's closing pause passes at once
         rig.window->shutDown();
         kept = rig.store.values;
     }
