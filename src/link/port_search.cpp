@@ -45,7 +45,8 @@ bool PortSearch::probePort(int n)
     const bool opened = port.open(device);
     if (opened)
         port.close();
-    qCDebug(lcLink).noquote() << "probe of port" << n << device << (opened ? "opens" : "does not open");
+    qCDebug(lcLink).noquote() << "probe of port" << n << device
+                              << (opened ? "opens" : "does not open");
     return opened;
 }
 
@@ -103,7 +104,8 @@ QString PortSearch::describePort(int n) const
         text += QStringLiteral(" -> ") + target;
     if (const auto info = serialPortInfo(device)) {
         QStringList known;
-        for (const QString &part : {info->description(), info->manufacturer(), info->serialNumber()}) {
+        const QStringList parts{info->description(), info->manufacturer(), info->serialNumber()};
+        for (const QString &part : parts) {
             if (!part.isEmpty())
                 known << part;
         }

@@ -72,7 +72,8 @@ ComPanel::ComPanel(Services services, QWidget *parent) : QWidget(parent, Qt::Win
 
 void ComPanel::connectControls()
 {
-    connect(methods_, &QButtonGroup::idClicked, this, [this](int id) { chooseLinkMethod(kMethods[id]); });
+    connect(methods_, &QButtonGroup::idClicked, this,
+            [this](int id) { chooseLinkMethod(kMethods[id]); });
     connect(findE1_, &QPushButton::clicked, this, [this] { findRadioNode(1); });
     connect(findE2_, &QPushButton::clicked, this, [this] { findRadioNode(2); });
     connect(listPorts_, &QPushButton::clicked, this, &ComPanel::listAvailablePorts);

@@ -10,6 +10,7 @@
 class AcquisitionCore;
 class PortSearch;
 class QButtonGroup;
+class QGridLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -48,6 +49,8 @@ protected:
 
 private:
     void buildControls();
+    void buildMethodControls(QGridLayout &grid);
+    void buildPortControls(QGridLayout &grid);
     void connectControls();
     void loadFields();
 

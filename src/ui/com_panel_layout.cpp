@@ -37,7 +37,12 @@ QGroupBox *group(const QString &title, QWidget *parent)
 void ComPanel::buildControls()
 {
     auto *grid = new QGridLayout(this);
+    buildMethodControls(*grid);
+    buildPortControls(*grid);
+}
 
+void ComPanel::buildMethodControls(QGridLayout &grid)
+{
     QGroupBox *method = group(QStringLiteral("Communication Method"), this);
     methods_ = new QButtonGroup(this);
     const QStringList captions{QStringLiteral("USB Cable"), QStringLiteral("Zigbee Version 1"),
@@ -57,24 +62,27 @@ void ComPanel::buildControls()
     findE2_ = button("Command5", QStringLiteral("Find E2"), method);
     method->layout()->addWidget(findE1_);
     method->layout()->addWidget(findE2_);
-    grid->addWidget(method, 0, 0);
+    grid.addWidget(method, 0, 0);
 
     messages_ = new StatusLogList(this);
     messages_->setObjectName(QStringLiteral("List2"));
-    grid->addWidget(messages_, 1, 0, 3, 1);
+    grid.addWidget(messages_, 1, 0, 3, 1);
+}
 
+void ComPanel::buildPortControls(QGridLayout &grid)
+{
     listPorts_ = button("Command3", QStringLiteral("List Available Ports"), this);
-    grid->addWidget(listPorts_, 0, 1);
+    grid.addWidget(listPorts_, 0, 1);
     auto *heading = new QLabel(QStringLiteral("Ports  Found"), this);
     heading->setObjectName(QStringLiteral("Label1"));
-    grid->addWidget(heading, 1, 1);
+    grid.addWidget(heading, 1, 1);
     ports_ = new QTreeWidget(this);
     ports_->setObjectName(QStringLiteral("List1"));
     ports_->setColumnCount(2);
     ports_->setHeaderLabels({QStringLiteral("Port"), QStringLiteral("Device")});
     ports_->setRootIsDecorated(false);
     ports_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    grid->addWidget(ports_, 2, 1, 2, 1);
+    grid.addWidget(ports_, 2, 1, 2, 1);
 
     QGroupBox *com = group(QStringLiteral("COM Port"), this);
     portNumber_ = new StatusField(QStringLiteral("Text1"), com);
@@ -84,7 +92,7 @@ void ComPanel::buildControls()
     closePort_ = button("Command1", QStringLiteral("Close Port"), com);
     com->layout()->addWidget(openPort_);
     com->layout()->addWidget(closePort_);
-    grid->addWidget(com, 0, 2, 2, 1);
+    grid.addWidget(com, 0, 2, 2, 1);
 
     QGroupBox *tcp = group(QStringLiteral("Port Number"), this);
     tcpPort_ = new QLineEdit(QStringLiteral("8083"), tcp);
@@ -92,8 +100,8 @@ void ComPanel::buildControls()
     tcp->layout()->addWidget(tcpPort_);
     startServer_ = button("Command7", QStringLiteral("Start Server"), tcp);
     tcp->layout()->addWidget(startServer_);
-    grid->addWidget(tcp, 2, 2);
+    grid.addWidget(tcp, 2, 2);
 
     exit_ = button("Command4", QStringLiteral("Exit"), this);
-    grid->addWidget(exit_, 3, 2);
+    grid.addWidget(exit_, 3, 2);
 }

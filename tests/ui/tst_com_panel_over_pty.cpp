@@ -73,8 +73,8 @@ void TestComPanelOverPty::newcomer_findsSimulatorSelectsOpensAndStartsRealTime()
     QCOMPARE(window.portField().text(), QStringLiteral("COM Port is Open"));
     QCOMPARE(panel->findChild<StatusField *>("Text1")->background(), QColor(Qt::green));
     window.menu().startRealTime->trigger();
-    QTRY_COMPARE_WITH_TIMEOUT(window.realTimeField().text(), QStringLiteral("Real-Time Data Active"),
-                              15000);
+    QTRY_COMPARE_WITH_TIMEOUT(window.realTimeField().text(),
+                              QStringLiteral("Real-Time Data Active"), 15000);
     QCOMPARE(prompts.messages.size(), 1);
     window.close();
 }
