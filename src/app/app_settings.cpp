@@ -120,8 +120,8 @@ AppSettings loadAppSettings(const SettingsStore &store)
 
 std::optional<QString> refusedTcpPort(const SettingsStore &store)
 {
-    // Kept as a signed 16-bit number once, so that ports above 32767 read as the default; every
-    // TCP port is accepted now, and smaller stored values read the same as before.
+    // Every TCP port from 1 to 65535; 0 would listen on a port chosen by the system and a
+    // negative number on a wrapped one, so they read as the default like unreadable text.
     const auto text = store.value(QStringLiteral("TCPport"));
     if (!text || SettingsText::toInteger(*text, 1, 65535))
         return std::nullopt;
