@@ -58,8 +58,7 @@ void AcquisitionCore::applySettings()
     link_.setPortNumber(settings_.comPort);
     control_.setLinkMethod(LinkMethod(settings_.linkMethod));
     control_.setStartupListen(settings_.startupListen);
-    // The port is kept as a signed 16-bit number; read as unsigned it reaches every TCP port.
-    server_.setPort(quint16(settings_.tcpPort));
+    server_.setPort(settings_.tcpPort);
     server_.setStartupListen(settings_.startupListen);
     server_.setAutoWriteLocal(settings_.autoWriteLocal != 0);
     decoder_.restoreState(settings_.counters);
@@ -85,6 +84,11 @@ void AcquisitionCore::prepare()
                   << "listen" << settings_.startupListen;
     applySettings();
     readMqttSettingsFromStore();
+    if (const auto refused = refusedTcpPort(store_))
+        statusLog_.addLine(QStringLiteral("The stored TCP port \"%1\" is not between 1 and 65535; "
+                                          "the server uses port %2.")
+                               .arg(*refused)
+                               .arg(settings_.tcpPort));
     link_.closePort();
     watchdog_.start();
     periodicSave_.start();
@@ -184,6 +188,12 @@ void AcquisitionCore::storeAutoWriteLocal(bool on)
     settings_.autoWriteLocal = on ? 1 : 0;
     store_.setValue(QStringLiteral("AutoWriteLocal"), QString::number(settings_.autoWriteLocal));
     reportSave(store_.sync());
+}
+
+bool AcquisitionCore::storeSetting(const QString &key, const QString &text)
+{
+    store_.setValue(key, text);
+    return reportSave(store_.sync());
 }
 
 void AcquisitionCore::reopenPortQuietly()

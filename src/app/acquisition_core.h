@@ -51,6 +51,9 @@ public:
     bool finalSaveSucceeded() const { return finalSaveSucceeded_; }
     // The periodic save of the counters and the web posting settings; false when it failed.
     bool saveSettings();
+    // Writes one key at once, as the windows that edit single keys do; a failed write is
+    // reported like a failed save. False when it failed.
+    bool storeSetting(const QString &key, const QString &text);
 
     // The user's own actions on the port and on real time (menu, communication panel): they
     // also tell recovery whether it may act. Closing the port or stopping real time turns it off

@@ -89,7 +89,8 @@ AppSettings loadAppSettings(const SettingsStore &store)
     AppSettings s;
     const SettingsReader read(store);
     read.integer("ComPort", s.comPort);
-    read.integer("TCPport", s.tcpPort);
+    if (!refusedTcpPort(store))
+        read.integer("TCPport", s.tcpPort);
     read.integer("ZigbeeVersion", s.linkMethod);
     read.number("Rate", s.rate);
     read.boolean("StartupComIsOn", s.startupComIsOn);
@@ -116,6 +117,16 @@ AppSettings loadAppSettings(const SettingsStore &store)
     read.integer("AutoWriteLocal", s.autoWriteLocal);
     read.text("WebHost", s.webHost);
     return s;
+}
+
+std::optional<QString> refusedTcpPort(const SettingsStore &store)
+{
+    // Every TCP port from 1 to 65535; 0 would listen on a port chosen by the system and a
+    // negative number on a wrapped one, so they read as the default like unreadable text.
+    const auto text = store.value(QStringLiteral("TCPport"));
+    if (!text || SettingsText::toInteger(*text, 1, 65535))
+        return std::nullopt;
+    return *text;
 }
 
 bool storeSettings(const AppSettings &s, SettingsStore &store)

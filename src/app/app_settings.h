@@ -4,12 +4,14 @@
 
 #include <QString>
 
+#include <optional>
+
 class SettingsStore;
 
 // The settings the program keeps between runs, with their defaults for a first run.
 struct AppSettings {
     qint16 comPort = 1;             // ComPort: serial port number
-    qint16 tcpPort = 1234;          // TCPport: TCP data server port
+    quint16 tcpPort = 1234;         // TCPport: TCP data server port, 1 to 65535
     quint8 linkMethod = 0;          // ZigbeeVersion: the code of a LinkMethod (link_method.h)
     double rate = 0.126;            // Rate: cost of a kWh
     bool startupComIsOn = false;    // open the serial port at start-up
@@ -31,6 +33,10 @@ struct AppSettings {
 
 // Reads every key (but Interval), each missing or unreadable one giving its default.
 AppSettings loadAppSettings(const SettingsStore &store);
+
+// The stored TCPport text when it does not read as a port from 1 to 65535 (it then reads as
+// 1234); nothing when it is missing or valid.
+std::optional<QString> refusedTcpPort(const SettingsStore &store);
 
 // The periodic save: the counters and the web posting settings. [SaveSettings]
 [[nodiscard]] bool storeSettings(const AppSettings &settings, SettingsStore &store);

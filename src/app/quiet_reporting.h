@@ -43,6 +43,10 @@ private:
         explicit Prompts(QuietReporting &owner) : owner_(owner) {}
         void message(const QString &text) override { pick().message(text); }
         bool askYesNo(const QString &text) override { return pick().askYesNo(text); }
+        bool askYesNoTitled(const QString &title, const QString &text) override
+        {
+            return pick().askYesNoTitled(title, text);
+        }
 
     private:
         UserPrompts &pick()

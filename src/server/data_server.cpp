@@ -85,6 +85,17 @@ void DataServer::open()
 {
     if (!flags_.realTimeOn || state() == ServerState::Connected)
         return;
+    listen();
+}
+
+void DataServer::listenOn(int port)
+{
+    port_ = port;
+    listen();
+}
+
+void DataServer::listen()
+{
     closeSocket();
     const bool validPort = port_ >= 0 && port_ <= 0xFFFF;
     listenerFailed_ = !validPort || !listener_.listen(address_, quint16(port_));

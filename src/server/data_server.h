@@ -63,6 +63,9 @@ public:
 
     // "Open Socket": listens, unless real time is off or a client is connected.
     void open();
+    // The communication panel's TCP port field: takes the new port, closes the endpoint
+    // (dropping a client) and listens on that port at once, whether real time flows or not.
+    void listenOn(int port);
     // "Close Socket": closes, pauses 1000 ms, then shows the state (and may reopen).
     void close();
     // The setup window's test buttons: closes, then listens on port whether real time runs or
@@ -83,6 +86,7 @@ signals:
     void autoWriteLocalChanged(bool on);
 
 private:
+    void listen();
     void displayTick();
     void recoveryTick();
     void takeConnection();

@@ -35,7 +35,7 @@ MainMenu buildMainMenu(QMenuBar &bar)
 
     m.communication = addSubmenu(bar, "MnuCom", QStringLiteral("Communication"));
     // "OPEN" in capitals is kept as users know it: see docs/compatibility.md
-    m.communicationPanel = addEntry(*m.communication, "MnuOPEN", QStringLiteral("OPEN"), kNotYet);
+    m.communicationPanel = addEntry(*m.communication, "MnuOPEN", QStringLiteral("OPEN"));
     m.openComPort = addEntry(*m.communication, "MnuOpenCom", QStringLiteral("Open COM Port"));
     m.closeComPort = addEntry(*m.communication, "MnuClosePort", QStringLiteral("Close COM Port"));
     m.startRealTime = addEntry(*m.communication, "MnuStartRTL", QStringLiteral("Start Real-Time Data"));

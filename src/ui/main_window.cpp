@@ -2,6 +2,8 @@
 
 #include "acquisition_core.h"
 #include "app_icon.h"
+#include "com_panel.h"
+#include "port_search.h"
 #include "message_box_prompts.h"
 #include "program_texts.h"
 #include "setup_window.h"
@@ -39,15 +41,17 @@ MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
     prompts_ = prompts;
     tray_ = new TrayParking(*this, this);
     tray_->closeOtherWindows = [this] { closeOtherWindows(); };
-    // The communication panel and the other windows plug in here when they exist:
-    // Reporters::openCommunicationPanel, Reporters::searchForPorts and closeOtherWindows.
-    core_ = std::make_unique<AcquisitionCore>(port, clock, store,
-                                              Reporters{.statusLog = statusLog_,
-                                                        .portView = portField_,
-                                                        .prompts = prompts_,
-                                                        .realTimeView = realTimeField_,
-                                                        .busy = &busy_,
-                                                        .serverView = serverField_});
+    core_ = std::make_unique<AcquisitionCore>(
+        port, clock, store,
+        Reporters{.statusLog = statusLog_,
+                  .portView = portField_,
+                  .prompts = prompts_,
+                  .realTimeView = realTimeField_,
+                  .busy = &busy_,
+                  .serverView = serverField_,
+                  .openCommunicationPanel = [this] { showCommunicationPanel(); },
+                  .searchForPorts = [this] { showCommunicationPanel().listAvailablePorts(); }});
+    portSearch_ = new PortSearch(core_->link(), &busy_, this);
     connectMenu();
 }
 
@@ -80,6 +84,8 @@ void MainWindow::buildFields()
 void MainWindow::connectMenu()
 {
     connect(menu_.exit, &QAction::triggered, this, &QWidget::close);
+    connect(menu_.communicationPanel, &QAction::triggered, this,
+            [this] { showCommunicationPanel(); });
     connect(menu_.openComPort, &QAction::triggered, this, [this] { core_->openPortByUser(); });
     connect(menu_.closeComPort, &QAction::triggered, this, &MainWindow::closeComPort);
     connect(menu_.startRealTime, &QAction::triggered, this,
@@ -90,6 +96,16 @@ void MainWindow::connectMenu()
     connect(menu_.closeSocket, &QAction::triggered, this, [this] { core_->server().close(); });
     connect(menu_.about, &QAction::triggered, this, &MainWindow::showAbout);
     connect(menu_.utility, &QAction::triggered, this, &MainWindow::openSetupWindow);
+}
+
+ComPanel &MainWindow::showCommunicationPanel()
+{
+    if (!panel_)
+        panel_ = new ComPanel({*core_, *portSearch_, *prompts_, [this] { close(); }}, this);
+    panel_->show();
+    panel_->raise();
+    panel_->activateWindow();
+    return *panel_;
 }
 
 void MainWindow::placeAtStart()
@@ -163,6 +179,9 @@ void MainWindow::closeOtherWindows()
     // Closing destroys the window; an operation of it that is waiting finishes without it.
     if (setupWindow_ && !setupWindow_->isMaximized())
         setupWindow_->close();
+    // A panel without a link method stays: closing it would end the program.
+    if (panel_ && !panel_->isMaximized() && core_->settings().linkMethod != 0)
+        panel_->close();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "busy_cursor.h"
+#include "com_panel.h"
 #include "main_menu.h"
 
 #include <QMainWindow>
@@ -10,6 +11,7 @@
 
 class AcquisitionCore;
 class Clock;
+class PortSearch;
 class PortStatusField;
 class QPushButton;
 class RealTimeStatusField;
@@ -57,6 +59,11 @@ public:
     SetupWindow *setupWindow() const;
     // "Orvo-88 Utility": creates the setup window unless it is open, and shows it.
     void openSetupWindow();
+    // Shows the communication panel, creating it when it is not open.
+    ComPanel &showCommunicationPanel();
+    // The communication panel while it is open, else null.
+    ComPanel *communicationPanel() const { return panel_; }
+    PortSearch &portSearch() { return *portSearch_; }
 
 signals:
     void windowShown();
@@ -86,6 +93,8 @@ private:
     UserPrompts *prompts_ = nullptr;
     TrayParking *tray_ = nullptr;
     QPointer<SetupWindow> setupWindow_;
+    PortSearch *portSearch_ = nullptr; // the port search and its table, for the whole run
+    QPointer<ComPanel> panel_;
     // Last member: it goes first, while the fields it reports to still exist.
     std::unique_ptr<AcquisitionCore> core_;
     bool shutDown_ = false;

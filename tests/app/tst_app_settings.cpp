@@ -54,7 +54,11 @@ void TestAppSettings::handEditedValue_givesDefaultWhenUnreadable_data()
 
     QTest::newRow("port as words") << "ComPort" << "three" << "1";
     QTest::newRow("port with blanks") << "ComPort" << " 7 " << "7";
-    QTest::newRow("16-bit port overflow") << "TCPport" << "40000" << "1234";
+    QTest::newRow("TCP port above 32767") << "TCPport" << "40000" << "40000";
+    QTest::newRow("TCP port highest") << "TCPport" << "65535" << "65535";
+    QTest::newRow("TCP port zero") << "TCPport" << "0" << "1234";
+    QTest::newRow("TCP port negative") << "TCPport" << "-1" << "1234";
+    QTest::newRow("TCP port past 65535") << "TCPport" << "70000" << "1234";
     QTest::newRow("16-bit negative fits") << "VexThresT" << "-5" << "-5";
     QTest::newRow("16-bit just past range") << "VexThres1" << "32768" << "60";
     QTest::newRow("8-bit method overflow") << "ZigbeeVersion" << "256" << "0";

@@ -12,7 +12,7 @@ FakeSerialPort::FakeSerialPort(ManualClock *clock, QObject *parent)
 bool FakeSerialPort::open(const QString &deviceName)
 {
     lastDevice = deviceName;
-    if (failOpen) {
+    if (failOpen || (deviceExists && !deviceExists(deviceName))) {
         errorString_ = QStringLiteral("No such file or directory");
         return false;
     }

@@ -37,6 +37,8 @@ public:
     // Called for every write with the bytes written; typically calls arrive() with a reply.
     std::function<void(const QByteArray &)> responder;
     bool failOpen = false;
+    // When given, only the devices it accepts open (a port search over many names).
+    std::function<bool(const QString &)> deviceExists;
 
     QList<QByteArray> writes;     // one entry per write call
     QByteArray written() const;   // all writes joined

@@ -33,7 +33,7 @@ public:
     bool askYesNo(const QString &text) override
     {
         questions.append(text);
-        return answerYes;
+        return answerYes && !answerNoTo.contains(text);
     }
     bool askYesNoTitled(const QString &title, const QString &text) override
     {
@@ -44,6 +44,7 @@ public:
     QStringList questions;
     QStringList titles; // of the questions asked under their own title
     bool answerYes = false;
+    QStringList answerNoTo; // questions answered No whatever answerYes says
     std::function<void(const QString &)> onMessage;
 };
 

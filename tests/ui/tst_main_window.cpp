@@ -109,7 +109,7 @@ void TestMainWindow::menu_listsEveryEntryWithOnlyBuiltOnesEnabled()
     const QStringList expected{"Files",
                                "  Exit",
                                "Communication",
-                               "  (OPEN)",
+                               "  OPEN",
                                "  Open COM Port",
                                "  Close COM Port",
                                "  Start Real-Time Data",

@@ -4,6 +4,7 @@
 #include "fake_serial_port.h"
 #include "field_number.h"
 #include "manual_clock.h"
+#include "monitor_double.h"
 #include "setup_rig.h"
 #include "tray_parking.h"
 #include "setup_window_rig.h"
@@ -22,7 +23,7 @@ namespace {
 struct FakeRig {
     ManualClock clock;
     FakeSerialPort port{&clock};
-    SetupMonitor monitor{port};
+    MonitorDouble monitor{port};
     RecordingSettingsStore store;
     RecordingPrompts prompts;
     std::unique_ptr<MainWindow> main;
@@ -239,6 +240,9 @@ void TestSetupWindow::monitorAnswers_reportedInListAndFields()
     const QString what = monitor.section(':', 1, 1);
     if (how == "failOpen") {
         rig.port.failOpen = true;
+        // The port search it offers belongs to the communication panel's tests.
+        rig.prompts.answerNoTo.append(
+            QStringLiteral("Invalid COM port. Would you like to search for available ports?"));
     } else {
         QVERIFY(rig.main->core().link().openPort());
         rig.monitor.mute = how == "mute" || how == "preload";
