@@ -3,6 +3,7 @@
 #include "app_logging.h"
 #include "port_names.h"
 #include "settings_store.h"
+#include "settings_text.h"
 
 #include <cstdio>
 
@@ -23,10 +24,14 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
       control_(link_, discovery_, &server_, r, this),
       watchdog_(clock, link_.flags(), control_, r.realTimeView, &server_, this),
       autoStart_(clock, link_, discovery_, control_, r, this),
-      periodicSave_(clock, [this] { saveSettings(); }, this)
+      periodicSave_(clock, [this] { saveSettings(); }, this),
+      webPoster_(decoder_.reading(), clock, link_.flags(), loadSwitch_, this)
 {
     link_.setRealTimeSequences(&control_);
     decoder_.onPacketByte = [this] { watchdog_.packetByteSeen(); };
+    decoder_.onPacketDecoded = [this] { webPoster_.packetDecoded(); };
+    webPoster_.settings = [this] { return webPostingSettings(); };
+    webPoster_.pushReadings = [this] { server_.pushReadings(); };
     receiver_.setPortReopener([this] { reopenPortQuietly(); });
     // A sequence that lets go of the port leaves the stream's first bytes in the buffer; they
     // are taken from the event loop, once the sequence has returned.
@@ -132,6 +137,25 @@ void AcquisitionCore::storeAutoWriteLocal(bool on)
     // A client's TRIGON/TRIGOFF is stored at once, as ticking the options box would.
     settings_.autoWriteLocal = on ? 1 : 0;
     store_.setValue(QStringLiteral("AutoWriteLocal"), QString::number(settings_.autoWriteLocal));
+    reportSave(store_.sync());
+}
+
+WebPostingSettings AcquisitionCore::webPostingSettings() const
+{
+    return WebPostingSettings{
+        .thresholds = {.intervalSeconds = settings_.vexThresT,
+                       .watts1 = settings_.vexThres1,
+                       .watts2 = settings_.vexThres2},
+        .writeEnable = settings_.vexWriteEnable,
+        .request = {.webHost = settings_.webHost, .account = settings_.vexUser},
+        .loadData = settings_.loadData,
+    };
+}
+
+void AcquisitionCore::storeWebWriteEnable(bool on)
+{
+    settings_.vexWriteEnable = on;
+    store_.setValue(QStringLiteral("VexWriteEnable"), SettingsText::fromBool(on));
     reportSave(store_.sync());
 }
 

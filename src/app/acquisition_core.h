@@ -16,6 +16,7 @@
 #include "reporters.h"
 #include "setup_log.h"
 #include "setup_monitor_commands.h"
+#include "web_poster.h"
 
 #include <QObject>
 
@@ -63,12 +64,16 @@ public:
     DataServer &server() { return server_; }
     EndRequest &endRequest() { return endRequest_; }
     LoadSwitchFlags &loadSwitch() { return loadSwitch_; }
+    WebPoster &webPoster() { return webPoster_; }
+    // The "Enable Web Server" box was clicked: the setting is kept and stored at once.
+    void storeWebWriteEnable(bool on);
 
 private:
     void applySettings();
     void takeDecoderState();
     void reopenPortQuietly();
     void storeAutoWriteLocal(bool on);
+    WebPostingSettings webPostingSettings() const;
     bool reportSave(bool saved);
 
     // The status log for the parts that hold a StatusLines: it follows the bundle's reporter, so
@@ -103,6 +108,7 @@ private:
     DataFlowWatchdog watchdog_;
     AutoStart autoStart_;
     PeriodicSave periodicSave_;
+    WebPoster webPoster_;
     bool shutDown_ = false;
     bool saveFailing_ = false;
     bool finalSaveSucceeded_ = true;
