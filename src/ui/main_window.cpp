@@ -7,10 +7,12 @@
 #include "status_fields.h"
 #include "status_log_list.h"
 #include "tray_parking.h"
+#include "web_post_window.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 
@@ -48,6 +50,10 @@ MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
                                                         .busy = &busy_,
                                                         .serverView = serverField_});
     connectMenu();
+    connect(&core_->webPoster(), &WebPoster::requestSent, requestBox_,
+            [this](const QByteArray &request) {
+                requestBox_->setPlainText(QString::fromUtf8(request));
+            });
 }
 
 MainWindow::~MainWindow()
@@ -73,6 +79,10 @@ void MainWindow::buildFields()
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
     setCentralWidget(central);
+    requestBox_ = new QPlainTextEdit(central);
+    requestBox_->setObjectName(QStringLiteral("Text11"));
+    requestBox_->setReadOnly(true);
+    requestBox_->hide();
     connect(deleteBox_, &QPushButton::clicked, this, &MainWindow::deleteBoxAndContents);
 }
 
@@ -87,7 +97,20 @@ void MainWindow::connectMenu()
             [this] { core_->realTime().stopRealTime(); });
     connect(menu_.openSocket, &QAction::triggered, this, [this] { core_->server().open(); });
     connect(menu_.closeSocket, &QAction::triggered, this, [this] { core_->server().close(); });
+    connect(menu_.writeToWeb, &QAction::triggered, this, [this] {
+        webPostWindow().show();
+        webPostWindow().raise();
+    });
     connect(menu_.about, &QAction::triggered, this, &MainWindow::showAbout);
+}
+
+WebPostWindow &MainWindow::webPostWindow()
+{
+    if (!webPostWindow_) {
+        webPostWindow_ = new WebPostWindow(*core_, *prompts_, this);
+        realTimeField_->setWebForm(webPostWindow_);
+    }
+    return *webPostWindow_;
 }
 
 void MainWindow::placeAtStart()
@@ -127,10 +150,10 @@ bool MainWindow::finalSaveSucceeded() const
 
 void MainWindow::closeComPort()
 {
-    // A closed port shows "COM Port is Closed"; the web form's status field follows once the
-    // web form exists.
+    // A closed port shows "COM Port is Closed"; the web form shows real time stopped anyway.
     if (core_->link().port().isOpen())
         core_->link().closePort();
+    realTimeField_->showRealTimeStopped(RealTimeStatusView::Field::WebForm);
 }
 
 void MainWindow::deleteBoxAndContents()

@@ -10,6 +10,7 @@
 class AcquisitionCore;
 class Clock;
 class PortStatusField;
+class QPlainTextEdit;
 class QPushButton;
 class RealTimeStatusField;
 class SerialPort;
@@ -18,6 +19,7 @@ class SettingsStore;
 class StatusLogList;
 class TrayParking;
 class UserPrompts;
+class WebPostWindow;
 
 // The main window: owns the acquisition side for the whole run, shows the state of the port,
 // of the real-time stream and of the server with the status log, and runs start-up and the
@@ -51,6 +53,11 @@ public:
     ServerStatusField &serverField() { return *serverField_; }
     QPushButton &deleteBoxButton() { return *deleteBox_; }
     TrayParking &tray() { return *tray_; }
+    // The web posting window, built when first asked for and kept for the whole run.
+    WebPostWindow &webPostWindow();
+    // The request box (Text11): the text of the latest web post. Hidden, like the other
+    // diagnostic fields.
+    QPlainTextEdit &requestBox() { return *requestBox_; }
 
 signals:
     void windowShown();
@@ -72,6 +79,8 @@ private:
     RealTimeStatusField *realTimeField_ = nullptr;
     ServerStatusField *serverField_ = nullptr;
     QPushButton *deleteBox_ = nullptr;
+    QPlainTextEdit *requestBox_ = nullptr;
+    WebPostWindow *webPostWindow_ = nullptr;
     MainMenu menu_;
     BusyCursor busy_;
     std::unique_ptr<UserPrompts> ownPrompts_;
