@@ -33,6 +33,7 @@ protected:
 
 private:
     void buildFields();
+    // The post log's columns with their titles and widths. [MakeHeader]
     void makeHeader();
     void connectPoster();
     void enableClicked(bool on);

@@ -41,7 +41,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    // A column's title and its width in 1/1440 inch, in column order. [MakeHeader]
+    // A column's title and its width in 1/1440 inch, in column order.
     static QString columnTitle(int column);
     static int columnWidthTwips(int column);
     // The text of one cell.

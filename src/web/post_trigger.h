@@ -37,7 +37,7 @@ public:
     ~PostTrigger() override;
 
     // One run after a packet has updated the reading. loadChanged is the flag of a switched
-    // load: the run posts for it and clears it. The row to log when a post is due. [Vex]
+    // load: the run posts for it and clears it. The row to log when a post is due.
     std::optional<PostLogRow> run(const LiveReading &reading, const TriggerThresholds &thresholds,
                                   bool &loadChanged);
 
@@ -58,7 +58,7 @@ private:
 
     Clock &clock_;
     const LinkFlags &flags_;
-    std::unique_ptr<ClockTimer> tick_; // Timer1
+    std::unique_ptr<ClockTimer> tick_; // the interval tick, once a second [Timer1]
     std::array<Channel, 2> channels_;
     int intervalCount_ = 0;
     bool intervalExpired_ = false;
