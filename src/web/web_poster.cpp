@@ -56,8 +56,8 @@ void WebPoster::packetDecoded()
     if (!s.writeEnable)
         return;
     connectToService();
-    for (int percent = 1; percent <= 100; ++percent)
-        emit progressChanged(percent);
+    // The bar fills at once: stepping it through every percent would only repaint it 100 times.
+    emit progressChanged(100);
 }
 
 void WebPoster::postNow()
