@@ -52,24 +52,8 @@ std::optional<PostLogRow> PostTrigger::run(const LiveReading &reading,
         }
     }
 
-    std::array<qint32, 2> change{0, 0};
-    for (std::size_t c = 0; c < 2; ++c) {
-        Channel &ch = channels_[c];
-        if (!ch.fired)
-            continue;
-        change[c] = changeValue(ch, power[c]);
-        ch.fired = false;
-        postNow = true;
-        for (int i = 1; i < kHistoryUsed; ++i)
-            ch.history[std::size_t(i)] = power[c];
-    }
-
-    for (std::size_t c = 0; c < 2; ++c) {
-        auto &h = channels_[c].history;
-        for (int i = kHistoryUsed - 1; i > 0; --i)
-            h[std::size_t(i)] = h[std::size_t(i - 1)];
-        h[0] = power[c];
-    }
+    const std::array<qint32, 2> change = takeFiredChanges(power, postNow);
+    shiftHistories(power);
 
     if (!postNow && !loadChanged)
         return std::nullopt;
@@ -81,6 +65,39 @@ std::optional<PostLogRow> PostTrigger::run(const LiveReading &reading,
     }
     loadChanged = false;
 
+    return makeRow(reading, change);
+}
+
+std::array<qint32, 2> PostTrigger::takeFiredChanges(const std::array<qint32, 2> &power,
+                                                    bool &postNow)
+{
+    std::array<qint32, 2> change{0, 0};
+    for (std::size_t c = 0; c < 2; ++c) {
+        Channel &ch = channels_[c];
+        if (!ch.fired)
+            continue;
+        change[c] = changeValue(ch, power[c]);
+        ch.fired = false;
+        postNow = true;
+        for (int i = 1; i < kHistoryUsed; ++i)
+            ch.history[std::size_t(i)] = power[c];
+    }
+    return change;
+}
+
+void PostTrigger::shiftHistories(const std::array<qint32, 2> &power)
+{
+    for (std::size_t c = 0; c < 2; ++c) {
+        auto &h = channels_[c].history;
+        for (int i = kHistoryUsed - 1; i > 0; --i)
+            h[std::size_t(i)] = h[std::size_t(i - 1)];
+        h[0] = power[c];
+    }
+}
+
+PostLogRow PostTrigger::makeRow(const LiveReading &reading,
+                                const std::array<qint32, 2> &change) const
+{
     PostLogRow row;
     row.triggerSource = triggerSource_;
     row.change1 = change[0];

@@ -43,7 +43,6 @@ public:
 
     bool tickRunning() const;
     int intervalCount() const { return intervalCount_; }
-    bool pending(int channel) const { return channels_.at(std::size_t(channel - 1)).pending; }
 
 private:
     struct Channel {
@@ -54,6 +53,10 @@ private:
 
     void watchForChange(Channel &channel, qint32 power, int threshold, const QString &name);
     static qint32 changeValue(const Channel &channel, qint32 power);
+    // Step 4: the change values of the channels that fired; their recent powers are reset.
+    std::array<qint32, 2> takeFiredChanges(const std::array<qint32, 2> &power, bool &postNow);
+    void shiftHistories(const std::array<qint32, 2> &power);
+    PostLogRow makeRow(const LiveReading &reading, const std::array<qint32, 2> &change) const;
     void tick();
 
     Clock &clock_;

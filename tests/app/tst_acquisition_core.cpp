@@ -214,8 +214,8 @@ void TestAcquisitionCore::loadStep_isPostedWithinTwoPackets()
     QCOMPARE(log.rowCount(), before + 1);
     QCOMPARE(log.post(0).triggerSource, QStringLiteral("CH1 / "));
     QCOMPARE(log.post(0).change1, 900);
-    QTRY_COMPARE(shown.size(), before + 1);
-    QVERIFY(shown.last().contains("&ch1_power=1000&ch2_power=50&"));
+    // An earlier post still connecting is given up for this one, so only the last is sure.
+    QTRY_VERIFY(!shown.isEmpty() && shown.last().contains("&ch1_power=1000&ch2_power=50&"));
     QVERIFY(shown.last().contains("&username=demo&load=0 HTTP/1.1\r\n"));
 }
 
