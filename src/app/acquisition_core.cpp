@@ -3,6 +3,7 @@
 #include "app_logging.h"
 #include "port_names.h"
 #include "settings_store.h"
+#include "settings_text.h"
 
 #include <cstdio>
 
@@ -27,14 +28,18 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
       autoStart_(clock, link_, discovery_, control_, routed_, this),
       periodicSave_(clock, [this] { saveSettings(); }, this),
       mqtt_(clock, routed_.statusLog, this),
-      recovery_(clock, link_, quiet_, this)
+      recovery_(clock, link_, quiet_, this),
+      webPoster_(decoder_.reading(), clock, link_.flags(), loadSwitch_, this)
 {
     link_.setRealTimeSequences(&control_);
     decoder_.onPacketByte = [this] {
         watchdog_.packetByteSeen();
         recovery_.packetByteSeen();
     };
+    decoder_.onPacketDecoded = [this] { webPoster_.packetDecoded(); };
     decoder_.addDecodedListener([this] { mqtt_.publishReading(decoder_.reading()); });
+    webPoster_.settings = [this] { return webPostingSettings(); };
+    webPoster_.pushReadings = [this] { server_.pushReadings(); };
     receiver_.setPortReopener([this] { reopenPortQuietly(); });
     // A sequence that lets go of the port leaves the stream's first bytes in the buffer; they
     // are taken from the event loop, once the sequence has returned.
@@ -194,6 +199,25 @@ bool AcquisitionCore::storeSetting(const QString &key, const QString &text)
 {
     store_.setValue(key, text);
     return reportSave(store_.sync());
+}
+
+WebPostingSettings AcquisitionCore::webPostingSettings() const
+{
+    return WebPostingSettings{
+        .thresholds = {.intervalSeconds = settings_.vexThresT,
+                       .watts1 = settings_.vexThres1,
+                       .watts2 = settings_.vexThres2},
+        .writeEnable = settings_.vexWriteEnable,
+        .request = {.webHost = settings_.webHost, .account = settings_.vexUser},
+        .loadData = settings_.loadData,
+    };
+}
+
+void AcquisitionCore::storeWebWriteEnable(bool on)
+{
+    settings_.vexWriteEnable = on;
+    store_.setValue(QStringLiteral("VexWriteEnable"), SettingsText::fromBool(on));
+    reportSave(store_.sync());
 }
 
 void AcquisitionCore::reopenPortQuietly()

@@ -19,6 +19,7 @@
 #include "reporters.h"
 #include "setup_log.h"
 #include "setup_monitor_commands.h"
+#include "web_poster.h"
 
 #include <QObject>
 
@@ -81,6 +82,9 @@ public:
     // The MQTT publisher and its settings (group "mqtt"), read by prepare().
     MqttPublisher &mqtt() { return mqtt_; }
     const MqttSettings &mqttSettings() const { return mqttSettings_; }
+    WebPoster &webPoster() { return webPoster_; }
+    // The "Enable Web Server" box was clicked: the setting is kept and stored at once.
+    void storeWebWriteEnable(bool on);
 
 private:
     void applySettings();
@@ -88,6 +92,7 @@ private:
     void reopenPortQuietly();
     void storeAutoWriteLocal(bool on);
     void readMqttSettingsFromStore();
+    WebPostingSettings webPostingSettings() const;
     bool reportSave(bool saved);
 
     // The status log for the parts that hold a StatusLines: it follows the bundle's reporter, so
@@ -127,6 +132,7 @@ private:
     MqttSettings mqttSettings_;
     MqttPublisher mqtt_;
     Recovery recovery_;
+    WebPoster webPoster_;
     bool shutDown_ = false;
     bool saveFailing_ = false;
     bool finalSaveSucceeded_ = true;

@@ -43,7 +43,7 @@ MainMenu buildMainMenu(QMenuBar &bar)
     m.openSocket = addEntry(*m.communication, "MnuOpenSocket", QStringLiteral("Open Socket"));
     m.closeSocket = addEntry(*m.communication, "MnuCloseSocket", QStringLiteral("Close Socket"));
 
-    m.writeToWeb = addEntry(bar, "MnuWritetoWeb", QStringLiteral("Write To Web"), kNotYet);
+    m.writeToWeb = addEntry(bar, "MnuWritetoWeb", QStringLiteral("Write To Web"));
     m.options = addEntry(bar, "MnuOptions", QStringLiteral("Options"), kNotYet);
     m.utility = addEntry(bar, "MnuUtil", QStringLiteral("Orvo-88 Utility"));
 

@@ -10,10 +10,12 @@
 #include "status_fields.h"
 #include "status_log_list.h"
 #include "tray_parking.h"
+#include "web_post_window.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 
@@ -53,6 +55,10 @@ MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
                   .searchForPorts = [this] { showCommunicationPanel().listAvailablePorts(); }});
     portSearch_ = new PortSearch(core_->link(), &busy_, this);
     connectMenu();
+    connect(&core_->webPoster(), &WebPoster::requestSent, requestBox_,
+            [this](const QByteArray &request) {
+                requestBox_->setPlainText(QString::fromUtf8(request));
+            });
 }
 
 MainWindow::~MainWindow()
@@ -78,6 +84,10 @@ void MainWindow::buildFields()
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
     setCentralWidget(central);
+    requestBox_ = new QPlainTextEdit(central);
+    requestBox_->setObjectName(QStringLiteral("Text11"));
+    requestBox_->setReadOnly(true);
+    requestBox_->hide();
     connect(deleteBox_, &QPushButton::clicked, this, &MainWindow::deleteBoxAndContents);
 }
 
@@ -94,6 +104,10 @@ void MainWindow::connectMenu()
             [this] { core_->stopRealTimeByUser(); });
     connect(menu_.openSocket, &QAction::triggered, this, [this] { core_->server().open(); });
     connect(menu_.closeSocket, &QAction::triggered, this, [this] { core_->server().close(); });
+    connect(menu_.writeToWeb, &QAction::triggered, this, [this] {
+        webPostWindow().show();
+        webPostWindow().raise();
+    });
     connect(menu_.about, &QAction::triggered, this, &MainWindow::showAbout);
     connect(menu_.utility, &QAction::triggered, this, &MainWindow::openSetupWindow);
 }
@@ -106,6 +120,15 @@ ComPanel &MainWindow::showCommunicationPanel()
     panel_->raise();
     panel_->activateWindow();
     return *panel_;
+}
+
+WebPostWindow &MainWindow::webPostWindow()
+{
+    if (!webPostWindow_) {
+        webPostWindow_ = new WebPostWindow(*core_, *prompts_, this);
+        realTimeField_->setWebForm(webPostWindow_);
+    }
+    return *webPostWindow_;
 }
 
 void MainWindow::placeAtStart()
@@ -145,9 +168,10 @@ bool MainWindow::finalSaveSucceeded() const
 
 void MainWindow::closeComPort()
 {
-    // A closed port shows "COM Port is Closed"; the web form's status field follows once the
-    // web form exists.
+    // A closed port shows "COM Port is Closed", and the web form real time stopped; the user's
+    // close also tells recovery to leave the port alone.
     core_->closePortByUser();
+    realTimeField_->showRealTimeStopped(RealTimeStatusView::Field::WebForm);
 }
 
 void MainWindow::deleteBoxAndContents()

@@ -13,6 +13,7 @@ class AcquisitionCore;
 class Clock;
 class PortSearch;
 class PortStatusField;
+class QPlainTextEdit;
 class QPushButton;
 class RealTimeStatusField;
 class SerialPort;
@@ -22,6 +23,7 @@ class SettingsStore;
 class StatusLogList;
 class TrayParking;
 class UserPrompts;
+class WebPostWindow;
 
 // The main window: owns the acquisition side for the whole run, shows the state of the port,
 // of the real-time stream and of the server with the status log, and runs start-up and the
@@ -64,6 +66,11 @@ public:
     // The communication panel while it is open, else null.
     ComPanel *communicationPanel() const { return panel_; }
     PortSearch &portSearch() { return *portSearch_; }
+    // The web posting window, built when first asked for and kept for the whole run.
+    WebPostWindow &webPostWindow();
+    // The request box (Text11): the text of the latest web post. Hidden, like the other
+    // diagnostic fields.
+    QPlainTextEdit &requestBox() { return *requestBox_; }
 
 signals:
     void windowShown();
@@ -87,6 +94,8 @@ private:
     RealTimeStatusField *realTimeField_ = nullptr;
     ServerStatusField *serverField_ = nullptr;
     QPushButton *deleteBox_ = nullptr;
+    QPlainTextEdit *requestBox_ = nullptr;
+    WebPostWindow *webPostWindow_ = nullptr;
     MainMenu menu_;
     BusyCursor busy_;
     std::unique_ptr<UserPrompts> ownPrompts_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "port_status_view.h"
+#include "reporters.h"
 #include "realtime_status_view.h"
 #include "server_status_view.h"
 #include "status_field.h"
@@ -14,21 +15,30 @@ public:
     void showPortClosed() override { showStopped(QStringLiteral("COM Port is Closed")); }
 };
 
-// The main window's real-time field (Text2). The web form's status field lives in the web form.
+// The main window's real-time field (Text2). The web form's status field lives in the web form:
+// reports for it are passed on there once the web form exists.
 class RealTimeStatusField final : public StatusField, public RealTimeStatusView {
     Q_OBJECT
 public:
     explicit RealTimeStatusField(QWidget *parent = nullptr) : StatusField(QStringLiteral("Text2"), parent) {}
+    void setWebForm(RealTimeStatusView *webForm) { webForm_ = webForm; }
     void showRealTimeActive(Field field) override
     {
         if (field == Field::MainWindow)
             showGood(QStringLiteral("Real-Time Data Active"));
+        else
+            webForm_->showRealTimeActive(field);
     }
     void showRealTimeStopped(Field field) override
     {
         if (field == Field::MainWindow)
             showStopped(QStringLiteral("Real-Time Data Stopped"));
+        else
+            webForm_->showRealTimeStopped(field);
     }
+
+private:
+    Reporter<RealTimeStatusView> webForm_;
 };
 
 // The main window's server field (Text12); the data server also names its state in the title of

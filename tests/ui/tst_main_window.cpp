@@ -116,7 +116,7 @@ void TestMainWindow::menu_listsEveryEntryWithOnlyBuiltOnesEnabled()
                                "  Stop Real-Time Data",
                                "  Open Socket",
                                "  Close Socket",
-                               "(Write To Web)",
+                               "Write To Web",
                                "(Options)",
                                "Orvo-88 Utility",
                                "Help",

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// Web posting: runs that post, connections and their ends ("orvotove.web").
+Q_DECLARE_LOGGING_CATEGORY(lcWeb)
