@@ -48,6 +48,9 @@ public:
     bool finalSaveSucceeded() const { return finalSaveSucceeded_; }
     // The periodic save of the counters and the web posting settings; false when it failed.
     bool saveSettings();
+    // "Reset Static Pre-Reset Values": the four pre-reset offsets go to 0 in memory and are
+    // written at the next save. Emits preResetValuesCleared.
+    void clearPreResetValues();
 
     AppSettings &settings() { return settings_; }
     MonitorLink &link() { return link_; }
@@ -63,6 +66,10 @@ public:
     DataServer &server() { return server_; }
     EndRequest &endRequest() { return endRequest_; }
     LoadSwitchFlags &loadSwitch() { return loadSwitch_; }
+
+signals:
+    // The pre-reset offsets were cleared: figures built on the static counters start afresh.
+    void preResetValuesCleared();
 
 private:
     void applySettings();

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <functional>
+#include <vector>
 
 class Clock;
 class StatusLines;
@@ -23,6 +24,9 @@ class StatusLines;
 //    data-flow watchdog sets its idle tick count to 0 there.
 //  - onPacketDecoded runs once after each packet has updated the LiveReading (while inPacket()
 //    is still true). Web posting hooks its trigger there; it may process events.
+//  - addDecodedListener adds a further function that runs after onPacketDecoded, for every
+//    part that wants each packet without taking the single seam from another (the live
+//    readings window, ...). Listeners run in the order added and stay for the decoder's life.
 //
 // A packet is believed only when it fits the last accepted one (SuspectFilter); a doubtful one
 // is held, unseen, until the next packet shows whether it was noise or a real change of the
@@ -33,6 +37,10 @@ public:
 
     std::function<void()> onPacketByte;
     std::function<void()> onPacketDecoded;
+    void addDecodedListener(std::function<void()> listener)
+    {
+        decodedListeners_.push_back(std::move(listener));
+    }
 
     // The header FE FF 01 has been read: collect a new packet body.
     void startPacket();
@@ -68,6 +76,9 @@ public:
     // The counters of the last accepted packet and the offsets; a held packet is not included.
     DecoderState persistedState() const;
     void restoreState(const DecoderState &state);
+    // The user cleared the stored pre-reset values: the static counters equal the monitor's own
+    // again from the next packet on.
+    void clearPreResets() { preResets_ = CounterSet{}; }
 
 private:
     // Bytes after the header are numbered from 1; the check byte is the last of them.
@@ -104,4 +115,5 @@ private:
 
     SuspectFilter filter_;       // the last accepted packet and a held one
     CounterSet preResets_;       // offsets collected at monitor resets, per counter
+    std::vector<std::function<void()>> decodedListeners_;
 };

@@ -46,6 +46,7 @@ MainMenu buildMainMenu(QMenuBar &bar)
     m.writeToWeb = addEntry(bar, "MnuWritetoWeb", QStringLiteral("Write To Web"), kNotYet);
     m.options = addEntry(bar, "MnuOptions", QStringLiteral("Options"), kNotYet);
     m.utility = addEntry(bar, "MnuUtil", QStringLiteral("Orvo-88 Utility"), kNotYet);
+    m.liveReadings = addEntry(bar, "MnuLiveReadings", QStringLiteral("Live Readings"));
 
     m.help = addSubmenu(bar, "MnuHelp", QStringLiteral("Help"));
     m.about = addEntry(*m.help, "MnuAbout", QStringLiteral("About"));

@@ -2,6 +2,8 @@
 
 #include "acquisition_core.h"
 #include "app_icon.h"
+#include "live_figures.h"
+#include "live_readings_window.h"
 #include "message_box_prompts.h"
 #include "program_texts.h"
 #include "status_fields.h"
@@ -20,7 +22,7 @@ constexpr QSize kStartSize{532, 228};
 
 MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
                        UserPrompts *prompts, QWidget *parent)
-    : QMainWindow(parent)
+    : QMainWindow(parent), clock_(clock)
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(ProgramTexts::windowTitle());
@@ -47,12 +49,35 @@ MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
                                                         .realTimeView = realTimeField_,
                                                         .busy = &busy_,
                                                         .serverView = serverField_});
+    liveFigures_ = std::make_unique<LiveFigures>(clock, store);
+    connectLiveFigures();
     connectMenu();
 }
 
 MainWindow::~MainWindow()
 {
     core_.reset();
+    delete liveWindow_; // before the figures it shows
+}
+
+void MainWindow::connectLiveFigures()
+{
+    // A listener beside the decoder's single seam, which web posting uses.
+    core_->decoder().addDecodedListener([this] {
+        liveFigures_->setRate(core_->settings().rate);
+        liveFigures_->take(core_->decoder().reading());
+    });
+    connect(core_.get(), &AcquisitionCore::preResetValuesCleared, this,
+            [this] { liveFigures_->restartDay(); });
+}
+
+void MainWindow::openLiveReadings()
+{
+    if (!liveWindow_)
+        liveWindow_ = new LiveReadingsWindow(*liveFigures_, clock_, this);
+    liveWindow_->showNormal();
+    liveWindow_->raise();
+    liveWindow_->activateWindow();
 }
 
 void MainWindow::buildFields()
@@ -88,6 +113,7 @@ void MainWindow::connectMenu()
     connect(menu_.openSocket, &QAction::triggered, this, [this] { core_->server().open(); });
     connect(menu_.closeSocket, &QAction::triggered, this, [this] { core_->server().close(); });
     connect(menu_.about, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(menu_.liveReadings, &QAction::triggered, this, &MainWindow::openLiveReadings);
 }
 
 void MainWindow::placeAtStart()

@@ -9,6 +9,8 @@
 
 class AcquisitionCore;
 class Clock;
+class LiveFigures;
+class LiveReadingsWindow;
 class PortStatusField;
 class QPushButton;
 class RealTimeStatusField;
@@ -51,6 +53,9 @@ public:
     ServerStatusField &serverField() { return *serverField_; }
     QPushButton &deleteBoxButton() { return *deleteBox_; }
     TrayParking &tray() { return *tray_; }
+    const LiveFigures &liveFigures() const { return *liveFigures_; }
+    // "Live Readings", built when first opened; null before.
+    LiveReadingsWindow *liveReadingsWindow() const { return liveWindow_; }
 
 signals:
     void windowShown();
@@ -66,6 +71,8 @@ private:
     void closeComPort();
     void deleteBoxAndContents();
     void showAbout();
+    void connectLiveFigures();
+    void openLiveReadings();
 
     StatusLogList *statusLog_ = nullptr;
     PortStatusField *portField_ = nullptr;
@@ -77,6 +84,10 @@ private:
     std::unique_ptr<UserPrompts> ownPrompts_;
     UserPrompts *prompts_ = nullptr;
     TrayParking *tray_ = nullptr;
+    Clock &clock_;
+    // Fed by every decoded packet from the start, so the chart has the history when opened.
+    std::unique_ptr<LiveFigures> liveFigures_;
+    LiveReadingsWindow *liveWindow_ = nullptr;
     // Last member: it goes first, while the fields it reports to still exist.
     std::unique_ptr<AcquisitionCore> core_;
     bool shutDown_ = false;

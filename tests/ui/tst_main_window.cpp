@@ -119,6 +119,7 @@ void TestMainWindow::menu_listsEveryEntryWithOnlyBuiltOnesEnabled()
                                "(Write To Web)",
                                "(Options)",
                                "(Orvo-88 Utility)",
+                               "Live Readings",
                                "Help",
                                "  About"};
     QCOMPARE(describeMenu(rig.window.menuBar()->actions()), expected);
