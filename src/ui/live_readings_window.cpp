@@ -5,6 +5,7 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTimeAxis>
 #include <QEvent>
@@ -146,6 +147,12 @@ void LiveReadingsWindow::changeEvent(QEvent *event)
         chartBucket_ = -1;
         refresh();
     }
+}
+
+void LiveReadingsWindow::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event); // accepted: hidden, not deleted
+    emit closedByUser();
 }
 
 void LiveReadingsWindow::refresh()

@@ -37,10 +37,15 @@ public:
     int chartDraws() const { return chartDraws_; }
     QChart &chart() const { return *chart_; }
 
+signals:
+    // The user closed the window (it is only hidden).
+    void closedByUser();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     struct ChannelLabels {

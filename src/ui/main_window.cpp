@@ -6,6 +6,8 @@
 #include "live_readings_window.h"
 #include "message_box_prompts.h"
 #include "program_texts.h"
+#include "settings_store.h"
+#include "settings_text.h"
 #include "status_fields.h"
 #include "status_log_list.h"
 #include "tray_parking.h"
@@ -22,7 +24,7 @@ constexpr QSize kStartSize{532, 228};
 
 MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
                        UserPrompts *prompts, QWidget *parent)
-    : QMainWindow(parent), clock_(clock)
+    : QMainWindow(parent), clock_(clock), store_(store)
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(ProgramTexts::windowTitle());
@@ -71,10 +73,22 @@ void MainWindow::connectLiveFigures()
             [this] { liveFigures_->restartDay(); });
 }
 
-void MainWindow::openLiveReadings()
+namespace {
+// Whether "Live Readings" was open when the program last ended; kept as the user opens or
+// closes it, and saved with the other settings.
+const QString kLiveReadingsShown = QStringLiteral("LiveReadingsShown");
+} // namespace
+
+void MainWindow::openLiveReadings(bool remember)
 {
-    if (!liveWindow_)
+    if (!liveWindow_) {
         liveWindow_ = new LiveReadingsWindow(*liveFigures_, clock_, this);
+        connect(liveWindow_, &LiveReadingsWindow::closedByUser, this, [this] {
+            store_.setValue(kLiveReadingsShown, SettingsText::fromBool(false));
+        });
+    }
+    if (remember)
+        store_.setValue(kLiveReadingsShown, SettingsText::fromBool(true));
     liveWindow_->showNormal();
     liveWindow_->raise();
     liveWindow_->activateWindow();
@@ -113,7 +127,7 @@ void MainWindow::connectMenu()
     connect(menu_.openSocket, &QAction::triggered, this, [this] { core_->server().open(); });
     connect(menu_.closeSocket, &QAction::triggered, this, [this] { core_->server().close(); });
     connect(menu_.about, &QAction::triggered, this, &MainWindow::showAbout);
-    connect(menu_.liveReadings, &QAction::triggered, this, &MainWindow::openLiveReadings);
+    connect(menu_.liveReadings, &QAction::triggered, this, [this] { openLiveReadings(); });
 }
 
 void MainWindow::placeAtStart()
@@ -132,6 +146,9 @@ void MainWindow::start()
     emit windowShown();
     if (shutDown_) // asked to end while the window was coming up
         return;
+    const std::optional<QString> liveShown = store_.value(kLiveReadingsShown);
+    if (liveShown && SettingsText::toBool(*liveShown).value_or(false))
+        openLiveReadings(false);
     core_->startAutomaticActions();
     tray_->prepare();
 }

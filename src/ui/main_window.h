@@ -72,7 +72,8 @@ private:
     void deleteBoxAndContents();
     void showAbout();
     void connectLiveFigures();
-    void openLiveReadings();
+    // Opens "Live Readings"; remember: it opens again at the next start.
+    void openLiveReadings(bool remember = true);
 
     StatusLogList *statusLog_ = nullptr;
     PortStatusField *portField_ = nullptr;
@@ -85,6 +86,7 @@ private:
     UserPrompts *prompts_ = nullptr;
     TrayParking *tray_ = nullptr;
     Clock &clock_;
+    SettingsStore &store_;
     // Fed by every decoded packet from the start, so the chart has the history when opened.
     std::unique_ptr<LiveFigures> liveFigures_;
     LiveReadingsWindow *liveWindow_ = nullptr;

@@ -58,6 +58,7 @@ private slots:
     void packets_showFiguresOfBothChannels();
     void clearedPreResets_startTodayAgain();
     void close_onlyHidesWindow();
+    void openAtLastEnd_opensAtStart();
     void hiddenOrMinimized_drawsNothing();
 };
 
@@ -108,10 +109,21 @@ void TestLiveReadingsWindow::close_onlyHidesWindow()
     rig.window.start();
     LiveReadingsWindow &live = rig.open();
     QVERIFY(live.isVisible());
+    QCOMPARE(rig.store.values.value("LiveReadingsShown"), QString("True"));
     QVERIFY(live.close());
     QVERIFY(live.isHidden());
+    QCOMPARE(rig.store.values.value("LiveReadingsShown"), QString("False"));
     QCOMPARE(&rig.open(), &live);
     QVERIFY(live.isVisible());
+}
+
+void TestLiveReadingsWindow::openAtLastEnd_opensAtStart()
+{
+    LiveRig rig;
+    rig.store.values.insert("LiveReadingsShown", "True");
+    rig.window.start();
+    QVERIFY(rig.window.liveReadingsWindow());
+    QVERIFY(rig.window.liveReadingsWindow()->isVisible());
 }
 
 void TestLiveReadingsWindow::hiddenOrMinimized_drawsNothing()
