@@ -43,7 +43,7 @@ LiveReadingsWindow::LiveReadingsWindow(const LiveFigures &figures, Clock &clock,
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(buildFigures());
     layout->addWidget(buildChart(), 1);
-    resize(900, 640);
+    resize(820, 500);
     refreshTimer_ = clock_.createTimer(this);
     connect(refreshTimer_.get(), &ClockTimer::timeout, this, &LiveReadingsWindow::refresh);
 }
@@ -118,12 +118,15 @@ QWidget *LiveReadingsWindow::buildChart()
 
 void LiveReadingsWindow::setSpan(HistorySpan span)
 {
+    if (span == span_)
+        return;
     span_ = span;
     if (spanBox_->currentIndex() != int(span))
         spanBox_->setCurrentIndex(int(span));
     chartBucket_ = -1;
     if (drawable())
         refresh();
+    emit spanChanged(span);
 }
 
 void LiveReadingsWindow::showEvent(QShowEvent *event)

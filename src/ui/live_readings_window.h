@@ -40,6 +40,7 @@ public:
 signals:
     // The user closed the window (it is only hidden).
     void closedByUser();
+    void spanChanged(HistorySpan span);
 
 protected:
     void showEvent(QShowEvent *event) override;

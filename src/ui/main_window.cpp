@@ -13,6 +13,8 @@
 #include "tray_parking.h"
 
 #include <QCloseEvent>
+
+#include <array>
 #include <QGridLayout>
 #include <QMenuBar>
 #include <QPushButton>
@@ -77,6 +79,9 @@ namespace {
 // Whether "Live Readings" was open when the program last ended; kept as the user opens or
 // closes it, and saved with the other settings.
 const QString kLiveReadingsShown = QStringLiteral("LiveReadingsShown");
+// The chart's span in minutes: 15, 60 or 1440.
+const QString kLiveReadingsSpan = QStringLiteral("LiveReadingsSpan");
+constexpr std::array<qint64, 3> kSpanMinutes{15, 60, 1440};
 } // namespace
 
 void MainWindow::openLiveReadings(bool remember)
@@ -86,6 +91,16 @@ void MainWindow::openLiveReadings(bool remember)
         connect(liveWindow_, &LiveReadingsWindow::closedByUser, this, [this] {
             store_.setValue(kLiveReadingsShown, SettingsText::fromBool(false));
         });
+        const std::optional<QString> minutes = store_.value(kLiveReadingsSpan);
+        for (std::size_t i = 0; minutes && i < kSpanMinutes.size(); ++i)
+            if (SettingsText::toInteger(*minutes, 0, 1440) == kSpanMinutes[i])
+                liveWindow_->setSpan(HistorySpan(i));
+        connect(liveWindow_, &LiveReadingsWindow::spanChanged, this, [this](HistorySpan span) {
+            store_.setValue(kLiveReadingsSpan,
+                            SettingsText::fromInteger(kSpanMinutes[std::size_t(span)]));
+        });
+        // Below the main window, where it does not hide the status fields.
+        liveWindow_->move(frameGeometry().bottomLeft() + QPoint(0, 8));
     }
     if (remember)
         store_.setValue(kLiveReadingsShown, SettingsText::fromBool(true));

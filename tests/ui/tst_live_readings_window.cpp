@@ -121,9 +121,13 @@ void TestLiveReadingsWindow::openAtLastEnd_opensAtStart()
 {
     LiveRig rig;
     rig.store.values.insert("LiveReadingsShown", "True");
+    rig.store.values.insert("LiveReadingsSpan", "1440");
     rig.window.start();
-    QVERIFY(rig.window.liveReadingsWindow());
-    QVERIFY(rig.window.liveReadingsWindow()->isVisible());
+    LiveReadingsWindow *live = rig.window.liveReadingsWindow();
+    QVERIFY(live && live->isVisible());
+    QCOMPARE(live->span(), HistorySpan::Hours24);
+    live->setSpan(HistorySpan::Minutes15);
+    QCOMPARE(rig.store.values.value("LiveReadingsSpan"), QString("15"));
 }
 
 void TestLiveReadingsWindow::hiddenOrMinimized_drawsNothing()
