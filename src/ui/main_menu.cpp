@@ -31,6 +31,8 @@ MainMenu buildMainMenu(QMenuBar &bar)
     constexpr bool kNotYet = false;
     MainMenu m;
     m.files = addSubmenu(bar, "MnuFiles", QStringLiteral("Files"));
+    // This program's own window, in a menu so that the bar keeps room for "Help".
+    m.liveReadings = addEntry(*m.files, "MnuLiveReadings", QStringLiteral("Live Readings"));
     m.exit = addEntry(*m.files, "MnuExit", QStringLiteral("Exit"));
 
     m.communication = addSubmenu(bar, "MnuCom", QStringLiteral("Communication"));
@@ -46,7 +48,6 @@ MainMenu buildMainMenu(QMenuBar &bar)
     m.writeToWeb = addEntry(bar, "MnuWritetoWeb", QStringLiteral("Write To Web"), kNotYet);
     m.options = addEntry(bar, "MnuOptions", QStringLiteral("Options"), kNotYet);
     m.utility = addEntry(bar, "MnuUtil", QStringLiteral("Orvo-88 Utility"), kNotYet);
-    m.liveReadings = addEntry(bar, "MnuLiveReadings", QStringLiteral("Live Readings"));
 
     m.help = addSubmenu(bar, "MnuHelp", QStringLiteral("Help"));
     m.about = addEntry(*m.help, "MnuAbout", QStringLiteral("About"));

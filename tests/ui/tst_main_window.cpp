@@ -107,6 +107,7 @@ void TestMainWindow::menu_listsEveryEntryWithOnlyBuiltOnesEnabled()
 {
     WindowRig rig;
     const QStringList expected{"Files",
+                               "  Live Readings",
                                "  Exit",
                                "Communication",
                                "  (OPEN)",
@@ -119,7 +120,6 @@ void TestMainWindow::menu_listsEveryEntryWithOnlyBuiltOnesEnabled()
                                "(Write To Web)",
                                "(Options)",
                                "(Orvo-88 Utility)",
-                               "Live Readings",
                                "Help",
                                "  About"};
     QCOMPARE(describeMenu(rig.window.menuBar()->actions()), expected);
