@@ -127,6 +127,13 @@ bool AcquisitionCore::saveSettings()
     return reportSave(storeSettings(settings_, store_));
 }
 
+void AcquisitionCore::clearPreResetValues()
+{
+    decoder_.clearPreResets();
+    takeDecoderState();
+    emit preResetValuesCleared();
+}
+
 bool AcquisitionCore::reportSave(bool saved)
 {
     // The counters exist nowhere else: a save that failed must be seen. Standard error hears of

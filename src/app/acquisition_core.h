@@ -63,6 +63,9 @@ public:
     void closePortByUser();
     void startRealTimeByUser();
     void stopRealTimeByUser();
+    // "Reset Static Pre-Reset Values": the four pre-reset offsets go to 0 in memory and are
+    // written at the next save. Emits preResetValuesCleared.
+    void clearPreResetValues();
 
     AppSettings &settings() { return settings_; }
     MonitorLink &link() { return link_; }
@@ -85,6 +88,10 @@ public:
     WebPoster &webPoster() { return webPoster_; }
     // The "Enable Web Server" box was clicked: the setting is kept and stored at once.
     void storeWebWriteEnable(bool on);
+
+signals:
+    // The pre-reset offsets were cleared: figures built on the static counters start afresh.
+    void preResetValuesCleared();
 
 private:
     void applySettings();

@@ -179,6 +179,7 @@ void PacketDecoder::take(const PacketSample &p, plausibility::Carry carry)
                         << r.watts1 << r.watts2;
     if (onPacketDecoded)
         onPacketDecoded();
+    // By index: a listener may add another while it runs.
     for (std::size_t i = 0; i < decodedListeners_.size(); ++i)
         decodedListeners_[i]();
 }

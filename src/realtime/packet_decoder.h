@@ -24,6 +24,9 @@ class StatusLines;
 //    data-flow watchdog sets its idle tick count to 0 there.
 //  - onPacketDecoded runs once after each packet has updated the LiveReading (while inPacket()
 //    is still true). Web posting hooks its trigger there; it may process events.
+//  - addDecodedListener adds a further function that runs after onPacketDecoded, for every
+//    part that wants each packet without taking the single seam from another (the live
+//    readings window, ...). Listeners run in the order added and stay for the decoder's life.
 //
 // A packet is believed only when it fits the last accepted one (SuspectFilter); a doubtful one
 // is held, unseen, until the next packet shows whether it was noise or a real change of the

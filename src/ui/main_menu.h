@@ -19,6 +19,7 @@ struct MainMenu {
     QAction *writeToWeb = nullptr;
     QAction *options = nullptr;
     QAction *utility = nullptr;
+    QAction *liveReadings = nullptr; // "Live Readings": this program's own window
     QMenu *help = nullptr;
     QAction *about = nullptr;
 };

@@ -3,9 +3,13 @@
 #include "acquisition_core.h"
 #include "app_icon.h"
 #include "com_panel.h"
-#include "port_search.h"
+#include "live_figures.h"
+#include "live_readings_window.h"
 #include "message_box_prompts.h"
+#include "port_search.h"
 #include "program_texts.h"
+#include "settings_store.h"
+#include "settings_text.h"
 #include "setup_window.h"
 #include "status_fields.h"
 #include "status_log_list.h"
@@ -13,6 +17,8 @@
 #include "web_post_window.h"
 
 #include <QCloseEvent>
+
+#include <array>
 #include <QGridLayout>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -25,7 +31,7 @@ constexpr QSize kStartSize{532, 228};
 
 MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
                        UserPrompts *prompts, QWidget *parent)
-    : QMainWindow(parent)
+    : QMainWindow(parent), clock_(clock), store_(store)
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(ProgramTexts::windowTitle());
@@ -54,6 +60,8 @@ MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
                   .openCommunicationPanel = [this] { showCommunicationPanel(); },
                   .searchForPorts = [this] { showCommunicationPanel().listAvailablePorts(); }});
     portSearch_ = new PortSearch(core_->link(), &busy_, this);
+    liveFigures_ = std::make_unique<LiveFigures>(clock, store);
+    connectLiveFigures();
     connectMenu();
     connect(&core_->webPoster(), &WebPoster::requestSent, requestBox_,
             [this](const QByteArray &request) {
@@ -64,6 +72,52 @@ MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
 MainWindow::~MainWindow()
 {
     core_.reset();
+    delete liveWindow_; // before the figures it shows
+}
+
+void MainWindow::connectLiveFigures()
+{
+    // A listener beside the decoder's single seam, which web posting uses.
+    core_->decoder().addDecodedListener([this] {
+        liveFigures_->setRate(core_->settings().rate);
+        liveFigures_->take(core_->decoder().reading());
+    });
+    connect(core_.get(), &AcquisitionCore::preResetValuesCleared, this,
+            [this] { liveFigures_->restartDay(); });
+}
+
+namespace {
+// Whether "Live Readings" was open when the program last ended; kept as the user opens or
+// closes it, and saved with the other settings.
+const QString kLiveReadingsShown = QStringLiteral("LiveReadingsShown");
+// The chart's span in minutes: 15, 60 or 1440.
+const QString kLiveReadingsSpan = QStringLiteral("LiveReadingsSpan");
+constexpr std::array<qint64, 3> kSpanMinutes{15, 60, 1440};
+} // namespace
+
+void MainWindow::openLiveReadings(bool remember)
+{
+    if (!liveWindow_) {
+        liveWindow_ = new LiveReadingsWindow(*liveFigures_, clock_, this);
+        connect(liveWindow_, &LiveReadingsWindow::closedByUser, this, [this] {
+            store_.setValue(kLiveReadingsShown, SettingsText::fromBool(false));
+        });
+        const std::optional<QString> minutes = store_.value(kLiveReadingsSpan);
+        for (std::size_t i = 0; minutes && i < kSpanMinutes.size(); ++i)
+            if (SettingsText::toInteger(*minutes, 0, 1440) == kSpanMinutes[i])
+                liveWindow_->setSpan(HistorySpan(i));
+        connect(liveWindow_, &LiveReadingsWindow::spanChanged, this, [this](HistorySpan span) {
+            store_.setValue(kLiveReadingsSpan,
+                            SettingsText::fromInteger(kSpanMinutes[std::size_t(span)]));
+        });
+        // Below the main window, where it does not hide the status fields.
+        liveWindow_->move(frameGeometry().bottomLeft() + QPoint(0, 8));
+    }
+    if (remember)
+        store_.setValue(kLiveReadingsShown, SettingsText::fromBool(true));
+    liveWindow_->showNormal();
+    liveWindow_->raise();
+    liveWindow_->activateWindow();
 }
 
 void MainWindow::buildFields()
@@ -110,6 +164,7 @@ void MainWindow::connectMenu()
     });
     connect(menu_.about, &QAction::triggered, this, &MainWindow::showAbout);
     connect(menu_.utility, &QAction::triggered, this, &MainWindow::openSetupWindow);
+    connect(menu_.liveReadings, &QAction::triggered, this, [this] { openLiveReadings(); });
 }
 
 ComPanel &MainWindow::showCommunicationPanel()
@@ -147,6 +202,9 @@ void MainWindow::start()
     emit windowShown();
     if (shutDown_) // asked to end while the window was coming up
         return;
+    const std::optional<QString> liveShown = store_.value(kLiveReadingsShown);
+    if (liveShown && SettingsText::toBool(*liveShown).value_or(false))
+        openLiveReadings(false);
     core_->startAutomaticActions();
     tray_->prepare();
 }

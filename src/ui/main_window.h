@@ -12,6 +12,8 @@
 class AcquisitionCore;
 class Clock;
 class PortSearch;
+class LiveFigures;
+class LiveReadingsWindow;
 class PortStatusField;
 class QPlainTextEdit;
 class QPushButton;
@@ -71,6 +73,9 @@ public:
     // The request box (Text11): the text of the latest web post. Hidden, like the other
     // diagnostic fields.
     QPlainTextEdit &requestBox() { return *requestBox_; }
+    const LiveFigures &liveFigures() const { return *liveFigures_; }
+    // "Live Readings", built when first opened; null before.
+    LiveReadingsWindow *liveReadingsWindow() const { return liveWindow_; }
 
 signals:
     void windowShown();
@@ -88,6 +93,9 @@ private:
     void showAbout();
     // The main window is being parked in the tray: the other windows close (unless maximized).
     void closeOtherWindows();
+    void connectLiveFigures();
+    // Opens "Live Readings"; remember: it opens again at the next start.
+    void openLiveReadings(bool remember = true);
 
     StatusLogList *statusLog_ = nullptr;
     PortStatusField *portField_ = nullptr;
@@ -104,6 +112,11 @@ private:
     QPointer<SetupWindow> setupWindow_;
     PortSearch *portSearch_ = nullptr; // the port search and its table, for the whole run
     QPointer<ComPanel> panel_;
+    Clock &clock_;
+    SettingsStore &store_;
+    // Fed by every decoded packet from the start, so the chart has the history when opened.
+    std::unique_ptr<LiveFigures> liveFigures_;
+    LiveReadingsWindow *liveWindow_ = nullptr;
     // Last member: it goes first, while the fields it reports to still exist.
     std::unique_ptr<AcquisitionCore> core_;
     bool shutDown_ = false;

@@ -84,10 +84,9 @@ void SetupWindow::resetPreResetValues()
 {
     if (!context_.reporters.prompts->askYesNo(kDeletePreResets) || !core_)
         return;
-    // In memory only: the next save of the settings writes them.
-    core_->decoder().clearPreResets();
-    DecoderState &stored = core_->settings().counters;
-    stored.preReset1 = stored.preReset2 = stored.preResetP1 = stored.preResetP2 = 0;
+    // In memory only: the next save of the settings writes them. Today's energy in the live
+    // readings starts again from the new counters.
+    core_->clearPreResetValues();
 }
 
 void SetupWindow::connectTestServer()

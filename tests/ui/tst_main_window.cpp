@@ -107,6 +107,7 @@ void TestMainWindow::menu_listsEveryEntryWithOnlyBuiltOnesEnabled()
 {
     WindowRig rig;
     const QStringList expected{"Files",
+                               "  Live Readings",
                                "  Exit",
                                "Communication",
                                "  OPEN",

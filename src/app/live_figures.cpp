@@ -1,0 +1,97 @@
+#include "live_figures.h"
+
+#include "app_logging.h"
+#include "clock.h"
+#include "live_reading.h"
+#include "settings_store.h"
+#include "settings_text.h"
+
+namespace {
+constexpr double kWsPerKwh = 3.6e6;
+const QString kDayStart1 = QStringLiteral("DayStart1");
+const QString kDayStart2 = QStringLiteral("DayStart2");
+const QString kDayStartDate = QStringLiteral("DayStartDate");
+
+std::optional<double> storedNumber(const SettingsStore &store, const QString &key)
+{
+    const std::optional<QString> text = store.value(key);
+    return text ? SettingsText::toDouble(*text) : std::nullopt;
+}
+} // namespace
+
+LiveFigures::LiveFigures(const Clock &clock, SettingsStore &store) : clock_(clock), store_(store)
+{
+    loadDayStart();
+}
+
+void LiveFigures::loadDayStart()
+{
+    const std::optional<QString> date = store_.value(kDayStartDate);
+    const std::optional<double> start1 = storedNumber(store_, kDayStart1);
+    const std::optional<double> start2 = storedNumber(store_, kDayStart2);
+    const QDate day = date ? QDate::fromString(*date, Qt::ISODate) : QDate();
+    if (day.isValid() && start1 && start2) {
+        dayStart_ = std::array<double, 2>{*start1, *start2};
+        dayStartDate_ = day;
+    }
+}
+
+void LiveFigures::take(const LiveReading &r)
+{
+    const QDateTime now = clock_.now();
+    const QDate today = now.toLocalTime().date();
+    const std::array<double, 2> statics{r.ws1Static, r.ws2Static};
+    const std::array<double, 2> polar{r.ws1PolarStatic, r.ws2PolarStatic};
+    const bool counterBelowStart =
+        dayStart_ && (statics[0] < (*dayStart_)[0] || statics[1] < (*dayStart_)[1]);
+    if (!dayStart_ || dayStartDate_ != today || counterBelowStart)
+        startDay(today, statics);
+
+    const std::array<double, 2> watts{r.watts1, r.watts2};
+    const std::array<double, 2> amps{r.amps1, r.amps2};
+    const std::array<double, 2> pf{r.pf1, r.pf2};
+    for (std::size_t c = 0; c < channels_.size(); ++c) {
+        ChannelFigures &f = channels_[c];
+        f.watts = watts[c];
+        f.amps = amps[c];
+        f.powerFactor = pf[c];
+        f.kwhStatic = statics[c] / kWsPerKwh;
+        f.costPerHour = watts[c] / 1000 * rate_;
+        f.kwhToday = (statics[c] - (*dayStart_)[c]) / kWsPerKwh;
+        f.costToday = f.kwhToday * rate_;
+        f.generating = lastPolar_ && polar[c] > (*lastPolar_)[c];
+    }
+    lastPolar_ = polar;
+    volts_ = r.volts;
+    lastPacketAt_ = now;
+    history_.add(now.toMSecsSinceEpoch(), r.watts1, r.watts2);
+}
+
+void LiveFigures::startDay(const QDate &day, const std::array<double, 2> &counters)
+{
+    qCInfo(lcApp) << "today's energy counts from" << counters[0] << counters[1] << "on" << day;
+    dayStart_ = counters;
+    dayStartDate_ = day;
+    // Written with the next save of the settings, like the counters it belongs to.
+    store_.setValue(kDayStart1, SettingsText::fromDouble(counters[0]));
+    store_.setValue(kDayStart2, SettingsText::fromDouble(counters[1]));
+    store_.setValue(kDayStartDate, day.toString(Qt::ISODate));
+}
+
+void LiveFigures::restartDay()
+{
+    dayStart_.reset();
+}
+
+qint64 LiveFigures::ageSeconds() const
+{
+    return hasPacket() ? lastPacketAt_.secsTo(clock_.now()) : -1;
+}
+
+QString LiveFigures::ageText() const
+{
+    if (!hasPacket())
+        return QStringLiteral("no readings yet");
+    const QString text = QStringLiteral("updated %1 s ago").arg(ageSeconds());
+    return stale() ? QStringLiteral("Warning: no new readings, ") + text : text;
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "power_history.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+class Clock;
+class SettingsStore;
+struct LiveReading;
+
+// What the live readings window shows of one channel.
+struct ChannelFigures {
+    double watts = 0;
+    double amps = 0;
+    double powerFactor = 0;
+    double kwhStatic = 0;     // the static counter: kept across monitor resets
+    double costPerHour = 0;   // at the present power and the rate
+    double kwhToday = 0;      // since local midnight, from the static counter
+    double costToday = 0;
+    bool generating = false;  // the polarized counter advanced with the latest packet
+};
+
+// The figures of the live readings window, worked out from each decoded packet without any
+// widget, and the power history behind its chart.
+//
+// Today's energy is the static counter minus its value at the first packet of the local day.
+// That start is kept in the settings (DayStart1, DayStart2, DayStartDate), so a restart of the
+// program on the same day continues the figure, and a monitor reset does not disturb it. It
+// starts again from the next packet's counters on a new day, after restartDay (the pre-reset
+// values were cleared), and when a static counter is found below its start.
+class LiveFigures {
+public:
+    static constexpr int kStaleAfterSeconds = 3; // the data-flow watchdog's three ticks
+
+    LiveFigures(const Clock &clock, SettingsStore &store);
+
+    void setRate(double rate) { rate_ = rate; }
+    double rate() const { return rate_; }
+
+    // One decoded packet, arrived now.
+    void take(const LiveReading &r);
+    // The pre-reset values were cleared: today's figure starts from the next packet.
+    void restartDay();
+
+    const std::array<ChannelFigures, 2> &channels() const { return channels_; }
+    double volts() const { return volts_; }
+    const PowerHistory &history() const { return history_; }
+    bool hasPacket() const { return lastPacketAt_.isValid(); }
+    // Whole seconds since the latest packet; -1 before the first.
+    qint64 ageSeconds() const;
+    // No packet for longer than the watchdog waits before it calls the stream stopped.
+    bool stale() const { return ageSeconds() > kStaleAfterSeconds; }
+    // "updated 2 s ago", with a warning in front once stale.
+    QString ageText() const;
+
+private:
+    void startDay(const QDate &day, const std::array<double, 2> &counters);
+    void loadDayStart();
+
+    const Clock &clock_;
+    SettingsStore &store_;
+    double rate_ = 0.126;
+    std::array<ChannelFigures, 2> channels_{};
+    double volts_ = 0;
+    QDateTime lastPacketAt_;
+    std::optional<std::array<double, 2>> lastPolar_;
+    std::optional<std::array<double, 2>> dayStart_;
+    QDate dayStartDate_;
+    PowerHistory history_;
+};
