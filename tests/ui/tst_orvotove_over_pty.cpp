@@ -71,6 +71,19 @@ void writeStartupSettings(const QString &configHome, quint16 tcpPort = 0)
     ini.setValue("StartupRTLisOn", "True");
 }
 
+// Starts orvotove offscreen with its settings under configHome and the simulator's ports.
+bool startProgram(QProcess &program, const QString &configHome, const QString &dataHome)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", configHome);
+    env.insert("XDG_DATA_HOME", dataHome);
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(SimProcess::binDir() + "/orvotove", QStringList());
+    return program.waitForStarted(10000);
+}
+
 } // namespace
 
 class TestOrvotoveOverPty : public QObject {
@@ -118,14 +131,7 @@ void TestOrvotoveOverPty::sigterm_writesCountersDecodedFromTheStream()
     QTemporaryDir configHome;
     writeStartupSettings(configHome.path());
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_CONFIG_HOME", configHome.path());
-    env.insert("XDG_DATA_HOME", sim.dataHome());
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(SimProcess::binDir() + "/orvotove", QStringList());
-    QVERIFY(program.waitForStarted(10000));
+    QVERIFY(startProgram(program, configHome.path(), sim.dataHome()));
 
     QTRY_COMPARE_WITH_TIMEOUT(sim.process().state(), QProcess::NotRunning, 20000);
     QCOMPARE(program.state(), QProcess::Running); // a vanished device leaves the program running
@@ -155,14 +161,7 @@ void TestOrvotoveOverPty::sigtermDuringClientSettingsRead_endsWithin3sWithCounte
     QVERIFY(tcpPort != 0);
     writeStartupSettings(configHome.path(), tcpPort);
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_CONFIG_HOME", configHome.path());
-    env.insert("XDG_DATA_HOME", sim.dataHome());
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(SimProcess::binDir() + "/orvotove", QStringList());
-    QVERIFY(program.waitForStarted(10000));
+    QVERIFY(startProgram(program, configHome.path(), sim.dataHome()));
 
     // The server listens once real time flows.
     QTcpSocket client;
