@@ -46,9 +46,9 @@ Counters: the absolute counters (bytes 3-12) count energy in either direction; t
 counters (bytes 13-22) count generated (exported) energy only and stand still while a channel
 consumes, so on a household without --solar they stay at 0. Inverting a channel's polarity
 (NG1, NG2) makes its polarized counter count consumed energy only, standing still while the
-channel generates; inverting again switches back. The counter
-keeps its value, only what it adds from then on changes. Energy of a time when packets were
-held is counted after a reset or inversion made meanwhile.
+channel generates; inverting again switches back. The counter keeps its value, only what it
+adds from then on changes. Energy of a time when packets were held is counted after a reset or
+inversion made meanwhile.
 Each packet advances the seconds counter by the period in whole seconds, at least one, so with
 periods under a second simulated time runs faster than the clock. The counters' increase over
 the seconds' increase is the mean power of the interval. The meter keeps counting while it is
