@@ -14,10 +14,10 @@ quint32 secondsBetween(quint32 earlier, quint32 later)
     return (later + packet::kSecondsModulus - earlier) % packet::kSecondsModulus;
 }
 
-MeterSetup setupWith(quint64 seed, bool solar, int startSecondOfDay, int periodMs = 1000)
+MeterSetup setupWith(quint64 seed, bool solar, int startSecondOfDay, int periodMs = 1000, int solarChannel = 2)
 {
     MeterSetup setup;
-    setup.load = {seed, solar, startSecondOfDay};
+    setup.load = {seed, solar, startSecondOfDay, solarChannel};
     setup.periodMs = periodMs;
     return setup;
 }
@@ -66,7 +66,7 @@ void TestHouseholdLoad::counterIncrements_matchIntervalEnergy()
         const std::array<quint64, 4> before{previous.ws1, previous.ws2, previous.ws1Polar, previous.ws2Polar};
         const std::array<quint64, 4> after{now.ws1, now.ws2, now.ws1Polar, now.ws2Polar};
         const std::array<double, 4> energy{interval.channels[0].absoluteWs, interval.channels[1].absoluteWs,
-                                           interval.channels[0].consumedWs, interval.channels[1].consumedWs};
+                                           interval.channels[0].generatedWs, interval.channels[1].generatedWs};
         for (int c = 0; c < 4; ++c) {
             QVERIFY2(after[c] >= before[c], qPrintable(QStringLiteral("counter %1 went back at packet %2").arg(c).arg(i)));
             const double increase = double(after[c] - before[c]);
@@ -79,31 +79,42 @@ void TestHouseholdLoad::counterIncrements_matchIntervalEnergy()
 
 void TestHouseholdLoad::solarChannel_followsTheSun_data()
 {
+    QTest::addColumn<int>("solarChannel");
     QTest::addColumn<int>("startSecondOfDay");
     QTest::addColumn<bool>("generates");
 
-    QTest::newRow("noon_feeds_energy_back") << 12 * kHour << true;
-    QTest::newRow("night_only_consumes") << 22 * kHour << false;
+    QTest::newRow("noon_feeds_energy_back") << 2 << 12 * kHour << true;
+    QTest::newRow("night_only_consumes") << 2 << 22 * kHour << false;
+    QTest::newRow("array_on_channel_1_at_noon") << 1 << 12 * kHour << true;
 }
 
+// The polarized counter of the solar channel advances exactly while it feeds energy back; the
+// other channel only consumes, so its polarized counter stays at zero.
 void TestHouseholdLoad::solarChannel_followsTheSun()
 {
+    QFETCH(int, solarChannel);
     QFETCH(int, startSecondOfDay);
     QFETCH(bool, generates);
 
-    MeterSimulation meter(setupWith(7, true, startSecondOfDay));
+    MeterSimulation meter(setupWith(7, true, startSecondOfDay, 1000, solarChannel));
+    const auto polar = [](const PacketFields &f, int ch) { return ch == 1 ? f.ws1Polar : f.ws2Polar; };
+    const auto absolute = [](const PacketFields &f, int ch) { return ch == 1 ? f.ws1 : f.ws2; };
+    const int other = 3 - solarChannel;
     PacketFields previous = meter.nextFields();
     int negativeIntervals = 0;
     const int intervals = 1800;
     for (int i = 0; i < intervals; ++i) {
         const PacketFields now = meter.nextFields();
-        const double watts2 = meter.lastInterval().meanWatts(1);
-        QVERIFY(now.ws2 > previous.ws2);
-        if (watts2 < 0) {
+        const double watts = meter.lastInterval().meanWatts(solarChannel - 1);
+        QVERIFY(absolute(now, solarChannel) > absolute(previous, solarChannel));
+        if (watts < 0) {
             ++negativeIntervals;
-            QCOMPARE(now.ws2Polar, previous.ws2Polar);
+            QVERIFY(polar(now, solarChannel) > polar(previous, solarChannel));
+        } else {
+            QCOMPARE(polar(now, solarChannel), polar(previous, solarChannel));
         }
-        QVERIFY(meter.lastInterval().meanWatts(0) > 0);
+        QVERIFY(meter.lastInterval().meanWatts(other - 1) > 0);
+        QCOMPARE(polar(now, other), quint64(0));
         previous = now;
     }
     if (generates)

@@ -162,11 +162,11 @@ void TestMeterSimulation::invertedPolarity_countsOtherDirection_data()
     QTest::addColumn<quint64>("ws1");
 
     // Each interval: channel 1 consumes 100 Ws and generates 20, channel 2 consumes 30 and generates 70.
-    QTest::newRow("as_installed_counts_consumed") << QList<int>{} << false << quint64(200) << quint64(60) << quint64(240);
-    QTest::newRow("channel_1_inverted_counts_generated_from_then") << QList<int>{1} << false << quint64(120) << quint64(60) << quint64(240);
-    QTest::newRow("channel_2_inverted_alone") << QList<int>{2} << false << quint64(200) << quint64(100) << quint64(240);
-    QTest::newRow("inverted_twice_back_to_consumed") << QList<int>{1, 1} << false << quint64(200) << quint64(60) << quint64(240);
-    QTest::newRow("inversion_survives_reset") << QList<int>{1} << true << quint64(20) << quint64(30) << quint64(120);
+    QTest::newRow("as_installed_counts_generated") << QList<int>{} << false << quint64(40) << quint64(140) << quint64(240);
+    QTest::newRow("channel_1_inverted_counts_consumed_from_then") << QList<int>{1} << false << quint64(120) << quint64(140) << quint64(240);
+    QTest::newRow("channel_2_inverted_alone") << QList<int>{2} << false << quint64(40) << quint64(100) << quint64(240);
+    QTest::newRow("inverted_twice_back_to_generated") << QList<int>{1, 1} << false << quint64(40) << quint64(140) << quint64(240);
+    QTest::newRow("inversion_survives_reset") << QList<int>{1} << true << quint64(100) << quint64(70) << quint64(120);
 }
 
 void TestMeterSimulation::invertedPolarity_countsOtherDirection()

@@ -278,27 +278,30 @@ void TestMonitorProtocol::meterCommands_actOnSimulatedMeter()
 {
     MeterSetup setup;
     setup.load.seed = 5;
+    setup.load.solar = true; // channel 2 generates at the default 11:00, channel 1 only consumes
     setup.resetCount = 7;
     MeterSimulation meter(setup);
     MonitorProtocol protocol({}, {}, &meter);
     meter.idle(100);
     const PacketFields before = meter.nextFields();
     QVERIFY(before.ws1 > 0 && before.ws2Polar > 0);
+    QCOMPARE(before.ws1Polar, quint64(0));
 
     QCOMPARE(protocol.receive(FC + "RQS" + "RST"), acks(3));
     const PacketFields after = meter.nextFields();
     QCOMPARE(after.resetCount, quint8(0));
     QCOMPARE(after.seconds, before.seconds + 1);
     // Only the one period since the reset is counted.
-    const ChannelEnergy &sinceReset = meter.lastInterval().channels[0];
-    QVERIFY(qAbs(double(after.ws1) - sinceReset.absoluteWs) < 1.0);
-    QVERIFY(qAbs(double(after.ws1Polar) - sinceReset.consumedWs) < 1.0);
+    const LoadInterval &sinceReset = meter.lastInterval();
+    QVERIFY(qAbs(double(after.ws1) - sinceReset.channels[0].absoluteWs) < 1.0);
+    QVERIFY(qAbs(double(after.ws2Polar) - sinceReset.channels[1].generatedWs) < 1.0);
+    QVERIFY(after.ws2Polar < before.ws2Polar);
 
-    // Channel 1 only consumes, so once inverted its polarized counter stands still.
+    // Channel 1 only consumes, so once inverted its polarized counter counts that energy.
     QCOMPARE(protocol.receive(FC + "SET" + "NG1"), acks(3));
     const PacketFields inverted = meter.nextFields();
-    QCOMPARE(inverted.ws1Polar, after.ws1Polar);
-    QVERIFY(inverted.ws1 > after.ws1);
+    QVERIFY(qAbs(double(inverted.ws1Polar - after.ws1Polar) - meter.lastInterval().channels[0].consumedWs) < 1.0);
+    QVERIFY(inverted.ws1Polar > after.ws1Polar);
     QVERIFY(inverted.ws2Polar > after.ws2Polar);
 }
 

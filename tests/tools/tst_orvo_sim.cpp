@@ -147,6 +147,8 @@ void TestOrvoSim::badOptions_refusedBeforeStarting_data()
     QTest::newRow("radio_with_stdout") << QStringList{"--stdout", "--radio", "2"};
     QTest::newRow("radio_fault_without_radio") << QStringList{"--radio-silent"};
     QTest::newRow("radio_silent_and_error") << QStringList{"--radio", "1", "--radio-silent", "--radio-error"};
+    QTest::newRow("solar_channel_3") << QStringList{"--solar", "--solar-channel", "3"};
+    QTest::newRow("solar_channel_without_solar") << QStringList{"--solar-channel", "1"};
 }
 
 void TestOrvoSim::badOptions_refusedBeforeStarting()

@@ -110,7 +110,8 @@ void TestOrvoSimSetup::settingsReadWhileStreaming_blockAloneOnLine()
 void TestOrvoSimSetup::resetWhileStreaming_nextPacketAdvancesCounterFrom7To0()
 {
     SimProcess sim;
-    QVERIFY(sim.start({"--reset-count", "7", "--period-ms", "5", "--seed", "3", "--quiet"}));
+    // Solar on channel 1 at the default 11:00, so that its polarized counter is well filled too.
+    QVERIFY(sim.start({"--reset-count", "7", "--period-ms", "5", "--seed", "3", "--solar", "--solar-channel", "1", "--quiet"}));
     TerminalEnd end(sim.devicePath());
     QVERIFY(end.isOpen());
     // The meter counts while idle, so the counters are well filled when the stream starts.
@@ -139,6 +140,7 @@ void TestOrvoSimSetup::resetWhileStreaming_nextPacketAdvancesCounterFrom7To0()
     QVERIFY2(double(after.ws1) <= sinceReset && double(after.ws2) <= sinceReset && double(after.ws1Polar) <= sinceReset,
              qPrintable(QStringLiteral("ws1 %1 -> %2 over %3 s").arg(before.ws1).arg(after.ws1).arg(after.seconds - before.seconds)));
     QVERIFY(after.ws1 < before.ws1);
+    QVERIFY(after.ws1Polar < before.ws1Polar);
     QVERIFY(after.ws2 < before.ws2);
 }
 

@@ -52,7 +52,7 @@ quint16 LineVoltage::decivoltsUnder(double totalWatts, LoadRandom &random)
 
 HouseholdLoad::HouseholdLoad(const LoadProfile &profile)
     : random_(profile.seed)
-    , channels_{ChannelLoad(random_, false), ChannelLoad(random_, profile.solar)}
+    , channels_{ChannelLoad(random_, profile.hasSolar(1)), ChannelLoad(random_, profile.hasSolar(2))}
     , secondOfDay_(((profile.startSecondOfDay % kSecondsPerDay) + kSecondsPerDay) % kSecondsPerDay)
 {
 }

@@ -10,8 +10,11 @@
 // What the household asks of the monitor.
 struct LoadProfile {
     quint64 seed = 1;
-    bool solar = false;                 // channel 2 also carries a solar array
+    bool solar = false;                 // one channel also carries a solar array
     int startSecondOfDay = 11 * 3600;   // simulated time of day when the run starts
+    int solarChannel = 2;               // the channel with the array, 1 or 2, when solar is set
+
+    bool hasSolar(int channel) const { return solar && channel == solarChannel; }
 };
 
 // One channel's energy over an interval.

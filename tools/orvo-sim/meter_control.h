@@ -9,6 +9,6 @@ public:
     // Accumulated energy back to zero, the reset counter one on.
     virtual void resetAccumulated() = 0;
     // The channel's (1 or 2) polarized counter turns to count the other direction; true when
-    // it now counts generated energy.
+    // it is now inverted, counting consumed energy.
     virtual bool invertPolarity(int channel) = 0;
 };

@@ -32,7 +32,7 @@ void MeterCounters::record(const LoadInterval &interval)
     for (int ch = 0; ch < 2; ++ch) {
         const ChannelEnergy &energy = interval.channels[ch];
         absoluteWs_[ch] += energy.absoluteWs;
-        polarizedWs_[ch] += inverted_[ch] ? energy.generatedWs : energy.consumedWs;
+        polarizedWs_[ch] += inverted_[ch] ? energy.consumedWs : energy.generatedWs;
     }
     fields_.ws1 = counterValue(absoluteWs_[0]);
     fields_.ws2 = counterValue(absoluteWs_[1]);

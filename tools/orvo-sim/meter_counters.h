@@ -6,9 +6,10 @@
 #include <array>
 
 // The monitor's accumulators. The absolute counters take energy in either direction; the
-// polarized ones only energy in one direction: consumed, so they stand still while a channel
-// generates, or, with the channel's polarity inverted, generated, so they stand still while it
-// consumes (as a current transformer clamped the wrong way round makes the monitor see it).
+// polarized ones only energy in one direction: generated (exported), so they stand still while
+// a channel consumes, or, with the channel's polarity inverted, consumed, so they stand still
+// while it generates (as a current transformer clamped the wrong way round makes the monitor
+// see it).
 // Inverting changes what a counter adds from then on, never its value. Energy is kept with its
 // fraction of a watt-second, so that over any run of packets the counters' increase divided by
 // the seconds' increase is the mean power, to within one watt-second.

@@ -272,9 +272,9 @@ void MonitorProtocol::invertPolarity(int channel)
 {
     if (!meter_)
         return;
-    const bool generated = meter_->invertPolarity(channel);
+    const bool inverted = meter_->invertPolarity(channel);
     qCInfo(lcSim).noquote() << "channel" << channel << "polarized counter now counts"
-                            << (generated ? "generated" : "consumed") << "energy";
+                            << (inverted ? "consumed" : "generated") << "energy";
 }
 
 void MonitorProtocol::resetAccumulated(QByteArray &)

@@ -36,17 +36,19 @@ exchange held resumes one period after the exchange ends.
 Load profile: each channel carries a household load simulated second by second: a baseload of
 60-150 W that wanders with noise (power factor 0.85), a fridge cycling about 15 min on at
 120 W after a 2 s start surge of 600 W and 25 min off (power factor 0.7), and a 2000 W kettle
-boiling for 3 min about every 45 min (power factor 0.99). With --solar, channel 2 also carries
-a 2.5 kW solar array (power factor 0.98) producing between 06:00 and 18:00 of simulated time,
-so its power is negative in daytime. Line voltage about 120 V with drift, noise and a slight
-sag under load.
+boiling for 3 min about every 45 min (power factor 0.99). With --solar, one channel (channel 2,
+or the one --solar-channel names) also carries a 2.5 kW solar array (power factor 0.98)
+producing between 06:00 and 18:00 of simulated time (--time-of-day sets the start, 11:00 by
+default), so its power is negative in daytime. Line voltage about 120 V with drift, noise and a
+slight sag under load.
 
 Counters: the absolute counters (bytes 3-12) count energy in either direction; the polarized
-counters (bytes 13-22) count consumed energy only and stand still while a channel generates.
-Inverting a channel's polarity (NG1, NG2) makes its polarized counter count generated energy
-only, standing still while the channel consumes; inverting again switches back. The counter
-keeps its value, only what it adds from then on changes. Energy of a time when packets were
-held is counted after a reset or inversion made meanwhile.
+counters (bytes 13-22) count generated (exported) energy only and stand still while a channel
+consumes, so on a household without --solar they stay at 0. Inverting a channel's polarity
+(NG1, NG2) makes its polarized counter count consumed energy only, standing still while the
+channel generates; inverting again switches back. The counter keeps its value, only what it
+adds from then on changes. Energy of a time when packets were held is counted after a reset or
+inversion made meanwhile.
 Each packet advances the seconds counter by the period in whole seconds, at least one, so with
 periods under a second simulated time runs faster than the clock. The counters' increase over
 the seconds' increase is the mean power of the interval. The meter keeps counting while it is
@@ -95,7 +97,8 @@ void addOptions(QCommandLineParser &parser)
         {QStringLiteral("period-ms"), QStringLiteral("Reporting period in milliseconds (default 1000)."), QStringLiteral("MS")},
         {QStringLiteral("count"), QStringLiteral("End after N packets."), QStringLiteral("N")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the load model, for a reproducible run (default: random, logged)."), QStringLiteral("S")},
-        {QStringLiteral("solar"), QStringLiteral("Channel 2 generates in daytime, as a solar array does.")},
+        {QStringLiteral("solar"), QStringLiteral("Channel 2 (or the --solar-channel) generates in daytime, as a solar array does.")},
+        {QStringLiteral("solar-channel"), QStringLiteral("The channel that carries the solar array with --solar, 1 or 2 (default 2)."), QStringLiteral("N")},
         {QStringLiteral("time-of-day"), QStringLiteral("Simulated time of day at the start (default 11:00)."), QStringLiteral("HH:MM")},
         {QStringLiteral("start-streaming"), QStringLiteral("Stream without waiting for the handshake.")},
         {QStringLiteral("no-ack"), QStringLiteral("Fault: never acknowledge or act on anything.")},
@@ -149,6 +152,14 @@ bool readNumbers(const QCommandLineParser &parser, SimOptions &options, QString 
 bool readLoadProfile(const QCommandLineParser &parser, LoadProfile &load, QString *error)
 {
     load.solar = parser.isSet(QStringLiteral("solar"));
+    const auto solarChannel = readNumber(parser, {QStringLiteral("solar-channel"), 1, 2}, load.solarChannel, error);
+    if (!solarChannel)
+        return false;
+    if (!load.solar && parser.isSet(QStringLiteral("solar-channel"))) {
+        *error = QStringLiteral("--solar-channel names the channel of the solar array: add --solar");
+        return false;
+    }
+    load.solarChannel = int(*solarChannel);
     load.seed = QRandomGenerator::global()->generate64();
     if (parser.isSet(QStringLiteral("seed"))) {
         bool ok = false;
