@@ -1,7 +1,10 @@
 #include "household_load.h"
 
+#include "sim_log.h"
+
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -21,8 +24,9 @@ void addDraw(ApplianceDraw &sum, double &weight, const ApplianceDraw &draw)
 
 } // namespace
 
-ChannelLoad::ChannelLoad(LoadRandom &random, bool solar)
-    : baseload_(random)
+ChannelLoad::ChannelLoad(LoadRandom &random, int channel, bool solar)
+    : channel_(channel)
+    , baseload_(random)
     , fridge_(random)
     , kettle_(random)
 {
@@ -35,11 +39,27 @@ ApplianceDraw ChannelLoad::nextSecond(int secondOfDay, LoadRandom &random)
     ApplianceDraw sum;
     double weight = 0;
     addDraw(sum, weight, baseload_.nextSecond(random));
-    addDraw(sum, weight, fridge_.nextSecond(random));
-    addDraw(sum, weight, kettle_.nextSecond(random));
+    const ApplianceDraw fridge = fridge_.nextSecond(random);
+    logStep("fridge", std::exchange(fridgeOn_, fridge.watts > 0), fridge);
+    addDraw(sum, weight, fridge);
+    const ApplianceDraw kettle = kettle_.nextSecond(random);
+    logStep("kettle", std::exchange(kettleOn_, kettle.watts > 0), kettle);
+    addDraw(sum, weight, kettle);
     if (solar_)
         addDraw(sum, weight, solar_->nextSecond(secondOfDay, random));
     return sum;
+}
+
+// The appliance steps, so that a chart of the stream can be laid beside what the house did.
+void ChannelLoad::logStep(const char *appliance, bool wasOn, const ApplianceDraw &draw) const
+{
+    const bool on = draw.watts > 0;
+    if (on == wasOn)
+        return;
+    if (on)
+        qCDebug(lcSimLoad, "CH%d %s on, %.0f W", channel_, appliance, draw.watts);
+    else
+        qCDebug(lcSimLoad, "CH%d %s off", channel_, appliance);
 }
 
 quint16 LineVoltage::decivoltsUnder(double totalWatts, LoadRandom &random)
@@ -52,7 +72,7 @@ quint16 LineVoltage::decivoltsUnder(double totalWatts, LoadRandom &random)
 
 HouseholdLoad::HouseholdLoad(const LoadProfile &profile)
     : random_(profile.seed)
-    , channels_{ChannelLoad(random_, profile.hasSolar(1)), ChannelLoad(random_, profile.hasSolar(2))}
+    , channels_{ChannelLoad(random_, 1, profile.hasSolar(1)), ChannelLoad(random_, 2, profile.hasSolar(2))}
     , secondOfDay_(((profile.startSecondOfDay % kSecondsPerDay) + kSecondsPerDay) % kSecondsPerDay)
 {
 }

@@ -38,10 +38,16 @@ struct LoadInterval {
 // The appliances on one monitored circuit.
 class ChannelLoad {
 public:
-    ChannelLoad(LoadRandom &random, bool solar);
+    // channel: 1 or 2, for the log of appliance steps.
+    ChannelLoad(LoadRandom &random, int channel, bool solar);
     ApplianceDraw nextSecond(int secondOfDay, LoadRandom &random);
 
 private:
+    void logStep(const char *appliance, bool wasOn, const ApplianceDraw &draw) const;
+
+    int channel_;
+    bool fridgeOn_ = false;
+    bool kettleOn_ = false;
     Baseload baseload_;
     Fridge fridge_;
     Kettle kettle_;

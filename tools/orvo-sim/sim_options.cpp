@@ -40,7 +40,8 @@ boiling for 3 min about every 45 min (power factor 0.99). With --solar, one chan
 or the one --solar-channel names) also carries a 2.5 kW solar array (power factor 0.98)
 producing between 06:00 and 18:00 of simulated time (--time-of-day sets the start, 11:00 by
 default), so its power is negative in daytime. Line voltage about 120 V with drift, noise and a
-slight sag under load.
+slight sag under load. With QT_LOGGING_RULES=orvo.sim.load.debug=true each appliance step
+(fridge or kettle on or off, per channel) is logged.
 
 Counters: the absolute counters (bytes 3-12) count energy in either direction; the polarized
 counters (bytes 13-22) count generated (exported) energy only and stand still while a channel
