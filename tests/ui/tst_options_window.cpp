@@ -44,18 +44,25 @@ struct OptionsRig {
     OptionsWindow &open()
     {
         window.menu().options->trigger();
-        return *window.optionsWindow();
+        OptionsWindow *w = window.optionsWindow();
+        active = QTest::qWaitForWindowActive(w);
+        return *w;
     }
+    bool active = false;
     template <class T>
     T &child(const QString &name) { return *window.optionsWindow()->findChild<T *>(name); }
-    // Types into the field and leaves it for the "Done" button, as the Tab key would.
-    void leave(const QString &name, const QString &text)
+    // Types into the field and leaves it for the next one (by default the "Done" button), as the
+    // Tab key does.
+    void leave(const QString &name, const QString &text, const QString &next = "Command1")
     {
         auto &field = child<QLineEdit>(name);
+        auto &tabs = child<QTabWidget>("SSTab1");
+        for (int i = 0; i < tabs.count(); ++i)
+            if (tabs.widget(i)->isAncestorOf(&field))
+                tabs.setCurrentIndex(i);
+        field.setFocus();
         field.setText(text);
-        child<QPushButton>("Command1").setFocus();
-        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-        QApplication::sendEvent(&field, &out);
+        child<QWidget>(next).setFocus(Qt::TabFocusReason);
     }
     bool focusIsOn(const QString &name) { return window.optionsWindow()->focusWidget()->objectName() == name; }
     void closeWith(const char *how)
@@ -90,8 +97,7 @@ private slots:
     void open_showsTextsOfEveryTabAndFrame();
     void leaveField_acceptsOrRefusesWithMessage_data();
     void leaveField_acceptsOrRefusesWithMessage();
-    void rateAboveOne_keptOnlyOnYes_data();
-    void rateAboveOne_keptOnlyOnYes();
+    void leaveRefusedForRefusedField_checksOnlyTheFirst();
     void startupBox_storesOwnKeyAndShowsOnReopening_data();
     void startupBox_storesOwnKeyAndShowsOnReopening();
     void clientTrigOn_ticksCheck5();
@@ -99,6 +105,7 @@ private slots:
     void loadButtons_switchTableAndPostWhileEnabled();
     void doneOrExit_closeAndOnlyDoneRefreshes_data();
     void doneOrExit_closeAndOnlyDoneRefreshes();
+    void startWithWriteToWebServer_storesBoxAndLoadsWebForm();
     void minimize_closesUnlessMaximized_data();
     void minimize_closesUnlessMaximized();
     void settings_surviveRestart();
@@ -108,6 +115,7 @@ void TestOptionsWindow::open_showsTextsOfEveryTabAndFrame()
 {
     OptionsRig rig({{"VexUser", "kitchen"}, {"WebHost", "orvo.example:8080"}, {"VexThresT", "90"}});
     OptionsWindow &w = rig.open();
+    QVERIFY(rig.active); // the fields below are left for real, with focus events
     QCOMPARE(w.windowTitle(), "Options");
     QStringList texts;
     for (const auto *c : w.findChildren<QAbstractButton *>()) texts << c->objectName() + "=" + c->text();
@@ -139,47 +147,55 @@ void TestOptionsWindow::leaveField_acceptsOrRefusesWithMessage_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("message"); // empty: none
+    QTest::addColumn<bool>("answerYes");
+    QTest::addColumn<QString>("prompt"); // the message or question; empty: none
     QTest::addColumn<QString>("shown");   // the field's text afterwards
     QTest::addColumn<QString>("setting"); // the setting afterwards
     QTest::addColumn<bool>("refused");
     const QString interval = "Interval must be a numeric value";
     const QString threshold = "This must be a numeric value";
-    QTest::newRow("interval 9 becomes 10") << "Text3" << "9" << "Must be set above 10 seconds." << "10" << "10" << false;
-    QTest::newRow("interval 10 silently") << "Text3" << "10" << "" << "10" << "10" << false;
-    QTest::newRow("interval 32767") << "Text3" << "32767" << "" << "32767" << "32767" << false;
-    QTest::newRow("interval abc") << "Text3" << "abc" << interval << "abc" << "60" << true;
-    QTest::newRow("interval 32768, beyond 16 bits") << "Text3" << "32768" << interval << "32768" << "60" << true;
-    QTest::newRow("CH1 39 becomes 40") << "Text4" << "39" << "Must be set above 40 watt." << "40" << "40" << false;
-    QTest::newRow("CH2 39 becomes 40") << "Text5" << "39" << "Must be set above 40 watt." << "40" << "40" << false;
-    QTest::newRow("CH1 12x") << "Text4" << "12x" << threshold << "12x" << "60" << true;
-    QTest::newRow("CH2 32768") << "Text5" << "32768" << threshold << "32768" << "60" << true;
-    QTest::newRow("rate 1.0 without question") << "Text7" << "1.0" << "" << "1.0" << "1" << false;
-    QTest::newRow("rate text") << "Text7" << "cheap"
+    QTest::newRow("interval 9 becomes 10") << "Text3" << "9" << false << "Must be set above 10 seconds." << "10" << "10" << false;
+    QTest::newRow("interval 10 silently") << "Text3" << "10" << false << "" << "10" << "10" << false;
+    QTest::newRow("interval 32767") << "Text3" << "32767" << false << "" << "32767" << "32767" << false;
+    QTest::newRow("interval abc") << "Text3" << "abc" << false << interval << "abc" << "60" << true;
+    QTest::newRow("interval 32768, beyond 16 bits") << "Text3" << "32768" << false << interval << "32768" << "60" << true;
+    QTest::newRow("CH1 39 becomes 40") << "Text4" << "39" << false << "Must be set above 40 watt." << "40" << "40" << false;
+    QTest::newRow("CH2 39 becomes 40") << "Text5" << "39" << false << "Must be set above 40 watt." << "40" << "40" << false;
+    QTest::newRow("CH1 12x") << "Text4" << "12x" << false << threshold << "12x" << "60" << true;
+    QTest::newRow("CH2 32768") << "Text5" << "32768" << false << threshold << "32768" << "60" << true;
+    QTest::newRow("rate 1.0 without question") << "Text7" << "1.0" << false << "" << "1.0" << "1" << false;
+    const QString question = "You have entered a value greater than one Dollar. Are you sure your "
+                             "rate is this high? You can find this value on your electric bill. "
+                             "Would you like to keep the value of 1.01?";
+    QTest::newRow("rate 1.01, Yes") << "Text7" << "1.01" << true << question << "1.01" << "1.01" << false;
+    QTest::newRow("rate 1.01, No") << "Text7" << "1.01" << false << question << "1.01" << "0.126" << true;
+    QTest::newRow("rate text") << "Text7" << "cheap" << false
                                << "This is not a numeric value. Re-enter the value for \"Rate\". "
                                << "cheap" << "0.126" << true;
-    QTest::newRow("account") << "Text1" << "attic" << "" << "attic" << "attic" << false;
-    QTest::newRow("account empty") << "Text1" << "" << "User error" << "" << "****" << true;
-    QTest::newRow("host name") << "WebHost" << "monitor.example-1.net" << "" << "monitor.example-1.net" << "monitor.example-1.net" << false;
-    QTest::newRow("host:port") << "WebHost" << "10.0.0.5:65535" << "" << "10.0.0.5:65535" << "10.0.0.5:65535" << false;
+    QTest::newRow("account") << "Text1" << "attic" << false << "" << "attic" << "attic" << false;
+    QTest::newRow("account empty") << "Text1" << "" << false << "User error" << "" << "****" << true;
+    QTest::newRow("host name") << "WebHost" << "monitor.example-1.net" << false << "" << "monitor.example-1.net" << "monitor.example-1.net" << false;
+    QTest::newRow("host:port") << "WebHost" << "10.0.0.5:65535" << false << "" << "10.0.0.5:65535" << "10.0.0.5:65535" << false;
     for (const char *bad : {"", "two words", "host:0", "host:65536", "host:", "a:1:2", "http://x",
                             "host/path", "[::1]:80", "under_score", "host:8o"})
-        QTest::addRow("host '%s' refused", bad) << "WebHost" << bad << kHostMessage << bad << "localhost" << true;
+        QTest::addRow("host '%s' refused", bad) << "WebHost" << bad << false << kHostMessage << bad << "localhost" << true;
 }
 
 void TestOptionsWindow::leaveField_acceptsOrRefusesWithMessage()
 {
     QFETCH(QString, field);
     QFETCH(QString, typed);
-    QFETCH(QString, message);
+    QFETCH(bool, answerYes);
+    QFETCH(QString, prompt);
     QFETCH(QString, shown);
     QFETCH(QString, setting);
     QFETCH(bool, refused);
     OptionsRig rig;
+    rig.prompts.answerYes = answerYes;
     rig.open();
     rig.leave(field, typed);
-    QCOMPARE(rig.prompts.messages, message.isEmpty() ? QStringList() : QStringList{message});
-    QVERIFY(rig.prompts.questions.isEmpty());
+    QCOMPARE(rig.prompts.messages + rig.prompts.questions,
+             prompt.isEmpty() ? QStringList() : QStringList{prompt});
     QCOMPARE(rig.child<QLineEdit>(field).text(), shown);
     QCOMPARE(settingOf(field, rig.window.core().settings()), setting);
     QCOMPARE(rig.focusIsOn(field), refused);
@@ -189,27 +205,15 @@ void TestOptionsWindow::leaveField_acceptsOrRefusesWithMessage()
         QCOMPARE(rig.recording.writtenKeys.contains(atOnce[field]), !refused);
 }
 
-void TestOptionsWindow::rateAboveOne_keptOnlyOnYes_data()
+void TestOptionsWindow::leaveRefusedForRefusedField_checksOnlyTheFirst()
 {
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("Yes keeps it") << true;
-    QTest::newRow("No leaves the old rate") << false;
-}
-
-void TestOptionsWindow::rateAboveOne_keptOnlyOnYes()
-{
-    QFETCH(bool, yes);
     OptionsRig rig;
-    rig.prompts.answerYes = yes;
     rig.open();
-    rig.leave("Text7", "1.01");
-    QCOMPARE(rig.prompts.questions,
-             QStringList{"You have entered a value greater than one Dollar. Are you sure your rate "
-                         "is this high? You can find this value on your electric bill. Would you "
-                         "like to keep the value of 1.01?"});
-    QCOMPARE(rig.window.core().settings().rate, yes ? 1.01 : 0.126);
-    QCOMPARE(rig.recording.values.value("Rate"), yes ? "1.01" : QString());
-    QCOMPARE(rig.focusIsOn("Text7"), !yes);
+    rig.child<QLineEdit>("Text4").setText("xyz");
+    // Focus back on Text3 leaves Text4, which is refused too: no endless back and forth.
+    rig.leave("Text3", "abc", "Text4");
+    QCOMPARE(rig.prompts.messages, QStringList{"Interval must be a numeric value"});
+    QVERIFY(rig.focusIsOn("Text3"));
 }
 
 void TestOptionsWindow::startupBox_storesOwnKeyAndShowsOnReopening_data()
@@ -312,21 +316,36 @@ void TestOptionsWindow::doneOrExit_closeAndOnlyDoneRefreshes_data()
 {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("webAccount");
-    QTest::newRow("Done") << "Done" << "attic";
-    QTest::newRow("Exit") << "Exit" << "****";
+    QTest::addColumn<QString>("mqttHost"); // the publisher's: MQTT changes are taken on "Done"
+    QTest::newRow("Done") << "Done" << "attic" << "broker.lan";
+    QTest::newRow("Exit") << "Exit" << "****" << "localhost";
 }
 
 void TestOptionsWindow::doneOrExit_closeAndOnlyDoneRefreshes()
 {
     QFETCH(QString, how);
     QFETCH(QString, webAccount);
+    QFETCH(QString, mqttHost);
     OptionsRig rig;
     WebPostWindow &web = rig.window.webPostWindow();
     rig.open();
     rig.leave("Text1", "attic");
+    rig.child<QLineEdit>("mqttHost").setText("broker.lan");
     rig.closeWith(qPrintable(how));
     QVERIFY(!rig.window.optionsWindow());
     QCOMPARE(web.findChild<QLineEdit *>("Text2")->text(), webAccount);
+    QCOMPARE(rig.window.core().mqttSettings().host, mqttHost);
+}
+
+void TestOptionsWindow::startWithWriteToWebServer_storesBoxAndLoadsWebForm()
+{
+    OptionsRig rig({{"StartupServerIsOn", "True"}});
+    rig.window.start();
+    QVERIFY(rig.recording.writtenKeys.contains("StartupServerIsOn"));
+    QCOMPARE(rig.recording.values.value("StartupServerIsOn"), "True");
+    const auto *web = rig.window.findChild<WebPostWindow *>();
+    QVERIFY(web && !web->isVisible());
+    QVERIFY(rig.open().findChild<QCheckBox *>("Check4")->isChecked());
 }
 
 void TestOptionsWindow::minimize_closesUnlessMaximized_data()
