@@ -18,7 +18,7 @@ struct OptionsWindowDeps {
     AcquisitionCore &core;
     SettingsStore &store;  // the MQTT group is written here on "Done"
     UserPrompts &prompts;
-    // "Done": the web posting window shows the settings edited here. [RefreshTextBoxes]
+    // "Done": the web posting window shows the settings edited here.
     std::function<void()> refreshWebPostWindow;
 };
 
