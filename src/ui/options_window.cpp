@@ -9,6 +9,7 @@
 #include "user_prompts.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -123,6 +124,17 @@ bool OptionsWindow::eventFilter(QObject *watched, QEvent *event)
         checking_ = false;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void OptionsWindow::closeEvent(QCloseEvent *event)
+{
+    // Minimizing the main window can ask this window to close from inside a field's message box;
+    // the check that shows it still works on the window's fields when the box returns.
+    if (checking_) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void OptionsWindow::refuse(QLineEdit *field, const QString &message)

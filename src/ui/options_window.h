@@ -49,6 +49,8 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Refused while a field is being checked: its message box is still up.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     QWidget *buildGeneralTab();
