@@ -227,6 +227,57 @@ void AcquisitionCore::storeWebWriteEnable(bool on)
     reportSave(store_.sync());
 }
 
+void AcquisitionCore::setStartupOption(StartupOption option, bool on)
+{
+    QString key;
+    switch (option) {
+    case StartupOption::Listen:
+        settings_.startupListen = on;
+        control_.setStartupListen(on);
+        server_.setStartupListen(on);
+        key = QStringLiteral("StartupListen");
+        break;
+    case StartupOption::ComPort:
+        settings_.startupComIsOn = on;
+        key = QStringLiteral("StartupComIsOn");
+        break;
+    case StartupOption::RealTime:
+        settings_.startupRtlIsOn = on;
+        key = QStringLiteral("StartupRTLisOn");
+        break;
+    case StartupOption::WebServer:
+        settings_.startupServerIsOn = on;
+        key = QStringLiteral("StartupServerIsOn");
+        break;
+    }
+    storeSetting(key, SettingsText::fromBool(on));
+}
+
+void AcquisitionCore::setAutoWriteLocalByUser(bool on)
+{
+    server_.setAutoWriteLocal(on);
+    storeAutoWriteLocal(on);
+}
+
+bool AcquisitionCore::switchLoadByUser(int load, bool on)
+{
+    if (!loads_.set(load, on))
+        return false;
+    settings_.loadData = loads_.bitsToLoadData();
+    loadSwitch_.triggerSource += QStringLiteral("Load Change");
+    // A user who turned posting off expects no connection; the new LoadData goes out with the
+    // next post once posting is on again.
+    if (settings_.vexWriteEnable)
+        webPoster_.postNow();
+    return true;
+}
+
+void AcquisitionCore::applyMqttSettings(const MqttSettings &settings)
+{
+    mqttSettings_ = settings;
+    mqtt_.start(settings);
+}
+
 void AcquisitionCore::reopenPortQuietly()
 {
     // A runaway packet: start the line afresh without messages, pauses or settings changes.

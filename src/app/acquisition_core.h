@@ -89,6 +89,21 @@ public:
     // The "Enable Web Server" box was clicked: the setting is kept and stored at once.
     void storeWebWriteEnable(bool on);
 
+    // The start-up boxes of the options window: the setting is kept and stored at once under its
+    // own key. StartupListen takes effect at once for the server's auto-listen.
+    enum class StartupOption { Listen, ComPort, RealTime, WebServer };
+    void setStartupOption(StartupOption option, bool on);
+    // The user's "Send Data to Client" box: the data server pushes (or stops pushing) its line
+    // at each trigger, and AutoWriteLocal is stored at once, as a client's TRIGON/TRIGOFF is.
+    void setAutoWriteLocalByUser(bool on);
+    // A load switched from the options window: the table entry, LoadData and "Load Change" for
+    // the next post, then a post at once while web posting is enabled. False, changing and
+    // posting nothing, for a load number outside 0 to 16.
+    bool switchLoadByUser(int load, bool on);
+    // New MQTT settings (already stored by the caller): the publisher reconnects with them, or
+    // stops when they are disabled.
+    void applyMqttSettings(const MqttSettings &settings);
+
 signals:
     // The pre-reset offsets were cleared: figures built on the static counters start afresh.
     void preResetValuesCleared();

@@ -27,8 +27,6 @@ QMenu *addSubmenu(QMenuBar &bar, const char *objectName, const QString &caption)
 
 MainMenu buildMainMenu(QMenuBar &bar)
 {
-    // Entries that open windows or work the data server are disabled until those arrive.
-    constexpr bool kNotYet = false;
     MainMenu m;
     m.files = addSubmenu(bar, "MnuFiles", QStringLiteral("Files"));
     // This program's own window, in a menu so that the bar keeps room for "Help".
@@ -46,7 +44,7 @@ MainMenu buildMainMenu(QMenuBar &bar)
     m.closeSocket = addEntry(*m.communication, "MnuCloseSocket", QStringLiteral("Close Socket"));
 
     m.writeToWeb = addEntry(bar, "MnuWritetoWeb", QStringLiteral("Write To Web"));
-    m.options = addEntry(bar, "MnuOptions", QStringLiteral("Options"), kNotYet);
+    m.options = addEntry(bar, "MnuOptions", QStringLiteral("Options"));
     m.utility = addEntry(bar, "MnuUtil", QStringLiteral("Orvo-88 Utility"));
 
     m.help = addSubmenu(bar, "MnuHelp", QStringLiteral("Help"));

@@ -6,6 +6,7 @@
 #include "live_figures.h"
 #include "live_readings_window.h"
 #include "message_box_prompts.h"
+#include "options_window.h"
 #include "port_search.h"
 #include "program_texts.h"
 #include "settings_store.h"
@@ -71,6 +72,7 @@ MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
 
 MainWindow::~MainWindow()
 {
+    delete optionsWindow_; // it works on the core
     core_.reset();
     delete liveWindow_; // before the figures it shows
 }
@@ -164,6 +166,7 @@ void MainWindow::connectMenu()
     });
     connect(menu_.about, &QAction::triggered, this, &MainWindow::showAbout);
     connect(menu_.utility, &QAction::triggered, this, &MainWindow::openSetupWindow);
+    connect(menu_.options, &QAction::triggered, this, &MainWindow::openOptionsWindow);
     connect(menu_.liveReadings, &QAction::triggered, this, [this] { openLiveReadings(); });
 }
 
@@ -206,6 +209,12 @@ void MainWindow::start()
     if (liveShown && SettingsText::toBool(*liveShown).value_or(false))
         openLiveReadings(false);
     core_->startAutomaticActions();
+    // "Write to Web Server" at start-up: the box is ticked again, which stores it, and the web
+    // posting window is loaded (not shown).
+    if (core_->settings().startupServerIsOn) {
+        core_->setStartupOption(AcquisitionCore::StartupOption::WebServer, true);
+        webPostWindow();
+    }
     tray_->prepare();
 }
 
@@ -256,11 +265,29 @@ void MainWindow::openSetupWindow()
     setupWindow_->activateWindow();
 }
 
+OptionsWindow *MainWindow::optionsWindow() const
+{
+    return optionsWindow_;
+}
+
+void MainWindow::openOptionsWindow()
+{
+    if (!optionsWindow_) {
+        optionsWindow_ = new OptionsWindow(
+            {*core_, store_, *prompts_, [this] { webPostWindow().refreshTextBoxes(); }}, this);
+    }
+    optionsWindow_->show();
+    optionsWindow_->raise();
+    optionsWindow_->activateWindow();
+}
+
 void MainWindow::closeOtherWindows()
 {
     // Closing destroys the window; an operation of it that is waiting finishes without it.
     if (setupWindow_ && !setupWindow_->isMaximized())
         setupWindow_->close();
+    if (optionsWindow_ && !optionsWindow_->isMaximized())
+        optionsWindow_->close();
     // A panel without a link method stays: closing it would end the program.
     if (panel_ && !panel_->isMaximized() && core_->settings().linkMethod != 0)
         panel_->close();

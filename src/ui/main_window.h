@@ -14,6 +14,7 @@ class Clock;
 class PortSearch;
 class LiveFigures;
 class LiveReadingsWindow;
+class OptionsWindow;
 class PortStatusField;
 class QPlainTextEdit;
 class QPushButton;
@@ -74,6 +75,10 @@ public:
     // diagnostic fields.
     QPlainTextEdit &requestBox() { return *requestBox_; }
     const LiveFigures &liveFigures() const { return *liveFigures_; }
+    // "Options": creates the options window unless it is open, and shows it.
+    void openOptionsWindow();
+    // The options window while it is open, else null.
+    OptionsWindow *optionsWindow() const;
     // "Live Readings", built when first opened; null before.
     LiveReadingsWindow *liveReadingsWindow() const { return liveWindow_; }
 
@@ -112,6 +117,7 @@ private:
     QPointer<SetupWindow> setupWindow_;
     PortSearch *portSearch_ = nullptr; // the port search and its table, for the whole run
     QPointer<ComPanel> panel_;
+    QPointer<OptionsWindow> optionsWindow_;
     Clock &clock_;
     SettingsStore &store_;
     // Fed by every decoded packet from the start, so the chart has the history when opened.

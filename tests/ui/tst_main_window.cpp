@@ -118,7 +118,7 @@ void TestMainWindow::menu_listsEveryEntryWithOnlyBuiltOnesEnabled()
                                "  Open Socket",
                                "  Close Socket",
                                "Write To Web",
-                               "(Options)",
+                               "Options",
                                "Orvo-88 Utility",
                                "Help",
                                "  About"};
