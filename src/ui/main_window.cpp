@@ -274,7 +274,7 @@ void MainWindow::openOptionsWindow()
 {
     if (!optionsWindow_) {
         optionsWindow_ = new OptionsWindow(
-            {*core_, store_, *prompts_, [this] { webPostWindow().refreshTextBoxes(); }}, this);
+            {*core_, store_, *prompts_, clock_, [this] { webPostWindow().refreshTextBoxes(); }}, this);
     }
     optionsWindow_->show();
     optionsWindow_->raise();

@@ -1,4 +1,5 @@
 #include "options_window.h"
+#include "polarity_test_tab.h"
 
 #include "acquisition_core.h"
 #include "field_number.h"
@@ -134,6 +135,7 @@ void OptionsWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    polarity_->stopTest();
     QWidget::closeEvent(event);
 }
 

@@ -6,6 +6,8 @@
 #include <functional>
 
 class AcquisitionCore;
+class Clock;
+class PolarityTestTab;
 class MqttSettingsTab;
 class QCheckBox;
 class QLineEdit;
@@ -18,6 +20,7 @@ struct OptionsWindowDeps {
     AcquisitionCore &core;
     SettingsStore &store;  // the MQTT group is written here on "Done"
     UserPrompts &prompts;
+    Clock &clock;          // the polarity test's tick
     // "Done": the web posting window shows the settings edited here.
     std::function<void()> refreshWebPostWindow;
 };
@@ -35,8 +38,8 @@ public:
     explicit OptionsWindow(OptionsWindowDeps deps, QWidget *parent = nullptr);
     ~OptionsWindow() override;
 
-    // The "Solar/Wind Systems" tab's page, where the polarity test lives.
-    QWidget &solarWindPage() { return *solarWind_; }
+    // The "Solar/Wind Systems" tab: the polarity test.
+    PolarityTestTab &polarityTest() { return *polarity_; }
     MqttSettingsTab &mqttTab() { return *mqtt_; }
 
     // "Done": the web posting window is refreshed, the MQTT settings are stored and applied,
@@ -81,7 +84,7 @@ private:
     QLineEdit *webHost_ = nullptr;
     QLineEdit *address_ = nullptr;    // Text6
     QLineEdit *loadNumber_ = nullptr; // Text10
-    QWidget *solarWind_ = nullptr;
+    PolarityTestTab *polarity_ = nullptr;
     MqttSettingsTab *mqtt_ = nullptr;
     QHash<QObject *, std::function<bool()>> leaveChecks_;
     // Set while a field is checked: the message box it shows takes the focus, which must not

@@ -1,6 +1,8 @@
 // The options window's tabs, frames, captions and fields.
+#include "acquisition_core.h"
 #include "mqtt_settings_tab.h"
 #include "options_window.h"
+#include "polarity_test_tab.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -119,8 +121,8 @@ void OptionsWindow::buildWindow()
     tabs_ = named(new QTabWidget, "SSTab1");
     tabs_->addTab(buildGeneralTab(), QStringLiteral("General"));
     tabs_->addTab(buildWebServerTab(), QStringLiteral("Web Server"));
-    solarWind_ = new QWidget;
-    tabs_->addTab(solarWind_, QStringLiteral("Solar/Wind Systems"));
+    polarity_ = new PolarityTestTab(d_.core.decoder().reading(), d_.clock);
+    tabs_->addTab(polarity_, QStringLiteral("Solar/Wind Systems"));
     mqtt_ = new MqttSettingsTab;
     tabs_->addTab(mqtt_, QStringLiteral("MQTT"));
 

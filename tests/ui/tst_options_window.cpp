@@ -8,6 +8,7 @@
 #include "main_window.h"
 #include "manual_clock.h"
 #include "options_window.h"
+#include "polarity_test_tab.h"
 #include "recorders.h"
 #include "recording_settings_store.h"
 #include "tray_parking.h"
@@ -134,12 +135,13 @@ void TestOptionsWindow::open_showsTextsOfEveryTabAndFrame()
                           "Trigger Values", "Write Interval:", "Second", "CH1 Power Change:",
                           "CH2 Power Change:", "Account", "User Account:", "Web Load Staus",
                           "Load Number", "Command6=ON", "Command7=Off", "Command1=Done",
-                          "General", "Web Server", "Solar/Wind Systems", "MQTT", "Text1=kitchen",
+                          "General", "Web Server", "Solar/Wind Systems", "MQTT", "CH1 Polarity Setup",
+                          "Command2=Test Energy Polarity", "Command4=Done", "Text1=kitchen",
                           "Text3=90", "Text4=60", "Text5=60", "Text7=0.1260", "Text10=1",
                           "WebHost=orvo.example:8080",
                           "Text6=orvo.example:8080/Monitor/monitor.php?user=kitchen"})
         QVERIFY2(texts.contains(QLatin1String(t)), t);
-    QCOMPARE(tabs.indexOf(&w.solarWindPage()), 2);
+    QCOMPARE(tabs.indexOf(&w.polarityTest()), 2);
     QCOMPARE(w.findChild<QAction *>("MnuExit")->text(), "Exit");
 }
 
