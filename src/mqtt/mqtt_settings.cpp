@@ -1,16 +1,8 @@
 #include "mqtt_settings.h"
 
-namespace {
+#include "settings_text.h"
 
-std::optional<bool> toBool(const QString &text)
-{
-    const QString t = text.trimmed();
-    if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || t == QLatin1String("1"))
-        return true;
-    if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 || t == QLatin1String("0"))
-        return false;
-    return std::nullopt;
-}
+namespace {
 
 std::optional<int> toInt(const QString &text, int low, int high)
 {
@@ -31,7 +23,7 @@ MqttSettings readMqttSettings(const MqttSettingReader &read)
             into = *v;
     };
     if (const auto v = read(QStringLiteral("Enabled")))
-        s.enabled = toBool(*v).value_or(s.enabled);
+        s.enabled = SettingsText::toBool(*v).value_or(s.enabled);
     text("Host", s.host);
     if (const auto v = read(QStringLiteral("Port")))
         s.port = toInt(*v, 1, 65535).value_or(s.port);
@@ -55,7 +47,7 @@ MqttSettings readMqttSettings(const MqttSettingReader &read)
 
 void writeMqttSettings(const MqttSettings &s, const MqttSettingWriter &write)
 {
-    write(QStringLiteral("Enabled"), s.enabled ? QStringLiteral("True") : QStringLiteral("False"));
+    write(QStringLiteral("Enabled"), SettingsText::fromBool(s.enabled));
     write(QStringLiteral("Host"), s.host);
     write(QStringLiteral("Port"), QString::number(s.port));
     write(QStringLiteral("Username"), s.username);
