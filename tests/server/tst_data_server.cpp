@@ -1,3 +1,4 @@
+#include "process_fixtures.h"
 #include "data_server.h"
 #include "manual_clock.h"
 #include "recorders.h"
@@ -44,13 +45,6 @@ struct ServerRig {
     }
     QTcpSocket *serverSide() const { return server.findChild<QTcpSocket *>(); }
 };
-
-quint16 unusedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 std::unique_ptr<QTcpSocket> connectedClient(quint16 port)
 {
@@ -180,7 +174,7 @@ void TestDataServer::portChange_takesEffectAtNextOpen()
     rig.server.setStartupListen(true);
     rig.server.open();
     const quint16 before = rig.server.listeningPort();
-    const quint16 after = unusedPort();
+    const quint16 after = unusedLoopbackPort();
     rig.server.setPort(after);
     rig.clock.advance(3000);
     QCOMPARE(rig.server.listeningPort(), before);

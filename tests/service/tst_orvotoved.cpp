@@ -1,6 +1,7 @@
 // orvotoved, the program without a window, as a process against orvo-sim on a pseudo-terminal:
 // recovery after an unplug, questions answered No, the orderly end on SIGTERM, one process per
 // settings file, and no GUI library. Waits here are for real events of other processes.
+#include "process_fixtures.h"
 #include "sim_process.h"
 
 #include <QDir>
@@ -20,16 +21,6 @@ namespace {
 
 constexpr int kPort = 9;
 
-quint16 freeTcpPort()
-{
-    for (quint16 port = 24000 + QCoreApplication::applicationPid() % 8000; port < 32768; ++port) {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::LocalHost, port))
-            return port;
-    }
-    return 0;
-}
-
 // orvotoved on its own settings file in a temporary folder.
 struct Daemon {
     QTemporaryDir dir;
@@ -39,12 +30,7 @@ struct Daemon {
 
     ~Daemon()
     {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(10000))
-            process.kill();
-        process.waitForFinished(5000);
+        stopProcess(process, 10000);
     }
 
     void writeSettings(int comPort)

@@ -1,5 +1,7 @@
 #include "mosquitto_broker.h"
 
+#include "process_fixtures.h"
+
 #include <QFile>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -9,13 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-int freeLoopbackPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 QString findProgram(const QString &name)
 {
@@ -61,7 +56,7 @@ QString MosquittoBroker::brokerProgram()
     return findProgram(QStringLiteral("mosquitto"));
 }
 
-MosquittoBroker::MosquittoBroker(Mode mode) : mode_(mode), port_(freeLoopbackPort())
+MosquittoBroker::MosquittoBroker(Mode mode) : mode_(mode), port_(unusedLoopbackPort())
 {
     if (brokerProgram().isEmpty() || findProgram(QStringLiteral("mosquitto_sub")).isEmpty()) {
         whyNot_ = QStringLiteral("mosquitto and mosquitto_sub are not installed");
@@ -146,13 +141,7 @@ bool MosquittoBroker::start()
 
 void MosquittoBroker::stop()
 {
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
+    stopProcess(process_);
 }
 
 MqttSubscriber::MqttSubscriber(const MosquittoBroker &broker, const QStringList &topics, QObject *parent)

@@ -1,5 +1,7 @@
 #include "sim_process.h"
 
+#include "process_fixtures.h"
+
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
 
@@ -42,11 +44,5 @@ QString SimProcess::logged()
 
 void SimProcess::stop()
 {
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
+    stopProcess(process_);
 }

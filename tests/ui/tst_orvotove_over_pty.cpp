@@ -1,5 +1,6 @@
 // The program against orvo-sim on a pseudo-terminal: the window's start-up with the automatic
 // actions, and the orderly end on a signal. Waits here are for real events of other processes.
+#include "process_fixtures.h"
 #include "acquisition_core.h"
 #include "clock.h"
 #include "main_window.h"
@@ -44,17 +45,6 @@ QJsonObject decodedPacketAt(int seconds)
             return packet;
     }
     return {};
-}
-
-// A free port below 32768: the stored TCP port is a signed 16-bit number.
-quint16 freeTcpPort()
-{
-    for (quint16 port = 21000 + QCoreApplication::applicationPid() % 10000; port < 32768; ++port) {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::LocalHost, port))
-            return port;
-    }
-    return 0;
 }
 
 void writeStartupSettings(const QString &configHome, quint16 tcpPort = 0)

@@ -1,5 +1,6 @@
 // The program's window against orvo-sim on a pseudo-terminal, with a TCP client on loopback
 // reading values and running the monitor commands. Waits here are for real events.
+#include "process_fixtures.h"
 #include "acquisition_core.h"
 #include "clock.h"
 #include "main_window.h"
@@ -16,17 +17,6 @@
 namespace {
 
 constexpr int kPort = 8;
-
-// A free port below 32768: the stored TCP port is a signed 16-bit number.
-quint16 freeTcpPort()
-{
-    for (quint16 port = 20000 + QCoreApplication::applicationPid() % 10000; port < 32768; ++port) {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::Any, port))
-            return port;
-    }
-    return 0;
-}
 
 // One reply line, without its CR LF, or an empty text when none came in time.
 QString ask(QTcpSocket &client, const QByteArray &command, int lines = 1)
