@@ -38,6 +38,14 @@ struct Rig {
     }
     QString status() const { return mqttStatusTopic(settings); }
     QStringList topics() const { return {settings.topic + "/#", settings.discoveryPrefix + "/#"}; }
+    // Starts the publisher once the subscriber listens; true when the subscriber saw "online".
+    bool startAndSeeOnline(MqttSubscriber &sub)
+    {
+        if (!sub.waitSubscribed())
+            return false;
+        publisher.start(settings);
+        return QTest::qWaitFor([&] { return sub.latest.value(status()) == "online"; }, 5000);
+    }
 
     ManualClock clock;
     RecordingStatusLines log;
@@ -88,9 +96,7 @@ void TestMqttPublisher::connect_publishesDiscoveryWithTheFields()
     SKIP_WITHOUT(broker);
     Rig rig(broker, QStringLiteral("disc"));
     MqttSubscriber sub(broker, rig.topics());
-    QVERIFY(sub.waitSubscribed());
-    rig.publisher.start(rig.settings);
-    QTRY_COMPARE(sub.latest.value(rig.status()), QByteArray("online"));
+    QVERIFY(rig.startAndSeeOnline(sub));
     const QStringList keys{"power1", "power2", "energy1", "energy2", "energy1_polar",
                            "energy2_polar", "voltage", "current1", "current2", "pf1", "pf2"};
     for (const QString &key : keys) {
@@ -220,9 +226,7 @@ void TestMqttPublisher::tlsWithTestCa_connects()
     rig.settings.host = QStringLiteral("localhost");
     rig.settings.caFile = broker.caFile();
     MqttSubscriber sub(broker, rig.topics());
-    QVERIFY(sub.waitSubscribed());
-    rig.publisher.start(rig.settings);
-    QTRY_COMPARE(sub.latest.value(rig.status()), QByteArray("online"));
+    QVERIFY(rig.startAndSeeOnline(sub));
     rig.publisher.publishReading(sampleReading());
     QTRY_VERIFY(sub.latest.contains("orvotove/tls/state"));
 }
@@ -233,9 +237,7 @@ void TestMqttPublisher::shutDown_sendsOffline()
     SKIP_WITHOUT(broker);
     Rig rig(broker, QStringLiteral("end"));
     MqttSubscriber sub(broker, rig.topics());
-    QVERIFY(sub.waitSubscribed());
-    rig.publisher.start(rig.settings);
-    QTRY_COMPARE(sub.latest.value(rig.status()), QByteArray("online"));
+    QVERIFY(rig.startAndSeeOnline(sub));
     rig.publisher.shutDown();
     QCOMPARE(rig.publisher.state(), MqttPublisher::State::Off);
     QTRY_COMPARE(sub.latest.value(rig.status()), QByteArray("offline"));
