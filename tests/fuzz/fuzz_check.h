@@ -1,7 +1,8 @@
 #pragma once
 
-// What every harness shares: a Qt application for the event loop and signals, and a check that
-// stops the run with the broken invariant, so that libFuzzer keeps the input as a finding.
+// What every harness shares: a check that stops the run with the broken invariant, so that
+// libFuzzer keeps the input as a finding. Harnesses that need events or signals also link
+// fuzz_application.cpp.
 
 #include <QCoreApplication>
 #include <QString>
@@ -19,17 +20,6 @@
             std::abort();                                                                      \
         }                                                                                      \
     } while (false)
-
-// One application for the whole run; harnesses that need events create it at initialisation.
-inline void makeFuzzApplication()
-{
-    static int argc = 1;
-    static char name[] = "fuzz";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    // Status and setup lines of the code under test are not wanted at this rate.
-    qputenv("QT_LOGGING_RULES", "*.debug=false");
-}
 
 #include <string>
 

@@ -116,12 +116,6 @@ void readOnce(ServerRig &rig, qint64 waiting)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    makeFuzzApplication();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzedDataProvider in(data, size);

@@ -136,12 +136,6 @@ void checkSerialNumber(quint8 silent, const QByteArray &answer)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    makeFuzzApplication();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzedDataProvider in(data, size);
