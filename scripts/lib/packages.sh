@@ -4,7 +4,7 @@
 
 # What building the programs and running the demo take.
 demo_packages=(build-essential cmake ninja-build pkg-config
-               qt6-base-dev qt6-serialport-dev libqt6serialport6-dev qt6-charts-dev libqt6opengl6-dev
+               qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
                libmosquitto-dev
                xvfb xauth netcat-openbsd)
 
@@ -23,7 +23,13 @@ install_missing() {
   [ ${#missing[@]} -gt 0 ] || return 0
   echo "Installing: ${missing[*]}" >&2
   local sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || {
+      echo "Missing Debian packages; install them as root: apt-get install ${missing[*]}" >&2
+      return 1
+    }
+    sudo_cmd="sudo"
+  fi
   $sudo_cmd apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
 }

@@ -1,5 +1,6 @@
 #include "status_field.h"
 #include "status_fields.h"
+#include "ui_logging.h"
 
 #include <QPalette>
 
@@ -22,6 +23,7 @@ void StatusField::showState(const QString &text, const QColor &foreground,
     }
     setPalette(p);
     setText(text);
+    qCInfo(lcUi).noquote() << objectName() + QStringLiteral(": \"") + text + QStringLiteral("\"");
 }
 
 QColor StatusField::foreground() const
