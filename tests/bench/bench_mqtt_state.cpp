@@ -49,8 +49,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     MosquittoBroker broker;
     if (!broker.available()) {
-        std::printf("MQTT state: skipped (%s)\n", qPrintable(broker.whyNot()));
-        return 0;
+        std::fprintf(stderr, "MQTT state: %s\n", qPrintable(broker.whyNot()));
+        return 1;
     }
     ManualClock clock;
     RecordingStatusLines log;

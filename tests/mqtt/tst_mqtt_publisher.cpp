@@ -71,9 +71,9 @@ LiveReading sampleReading()
     return r;
 }
 
-#define SKIP_WITHOUT(broker)                                                                 \
+#define REQUIRE_BROKER(broker)                                                                 \
     if (!(broker).available())                                                               \
-        QSKIP(qPrintable((broker).whyNot()));
+        QFAIL(qPrintable((broker).whyNot()));
 
 } // namespace
 
@@ -93,7 +93,7 @@ private slots:
 void TestMqttPublisher::connect_publishesDiscoveryWithTheFields()
 {
     MosquittoBroker broker;
-    SKIP_WITHOUT(broker);
+    REQUIRE_BROKER(broker);
     Rig rig(broker, QStringLiteral("disc"));
     MqttSubscriber sub(broker, rig.topics());
     QVERIFY(rig.startAndSeeOnline(sub));
@@ -126,7 +126,7 @@ void TestMqttPublisher::connect_publishesDiscoveryWithTheFields()
 void TestMqttPublisher::packet_stateValuesEqualTheReading()
 {
     MosquittoBroker broker;
-    SKIP_WITHOUT(broker);
+    REQUIRE_BROKER(broker);
     Rig rig(broker, QStringLiteral("state"));
     rig.settings.interval = 10;
     MqttSubscriber sub(broker, rig.topics());
@@ -162,7 +162,7 @@ void TestMqttPublisher::packet_stateValuesEqualTheReading()
 void TestMqttPublisher::brokerRestart_reconnectsAndPublishesAgain()
 {
     MosquittoBroker broker;
-    SKIP_WITHOUT(broker);
+    REQUIRE_BROKER(broker);
     Rig rig(broker, QStringLiteral("restart"));
     rig.publisher.start(rig.settings);
     QTRY_COMPARE(rig.publisher.state(), MqttPublisher::State::Connected);
@@ -200,7 +200,7 @@ void TestMqttPublisher::brokerRestart_reconnectsAndPublishesAgain()
 void TestMqttPublisher::wrongPassword_oneLogLineAndNoSpin()
 {
     MosquittoBroker broker(MosquittoBroker::Mode::Password);
-    SKIP_WITHOUT(broker);
+    REQUIRE_BROKER(broker);
     Rig rig(broker, QStringLiteral("login"));
     rig.settings.password = QStringLiteral("wrong");
     rig.publisher.start(rig.settings);
@@ -221,7 +221,7 @@ void TestMqttPublisher::wrongPassword_oneLogLineAndNoSpin()
 void TestMqttPublisher::tlsWithTestCa_connects()
 {
     MosquittoBroker broker(MosquittoBroker::Mode::Tls);
-    SKIP_WITHOUT(broker);
+    REQUIRE_BROKER(broker);
     Rig rig(broker, QStringLiteral("tls"));
     rig.settings.host = QStringLiteral("localhost");
     rig.settings.caFile = broker.caFile();
@@ -234,7 +234,7 @@ void TestMqttPublisher::tlsWithTestCa_connects()
 void TestMqttPublisher::shutDown_sendsOffline()
 {
     MosquittoBroker broker;
-    SKIP_WITHOUT(broker);
+    REQUIRE_BROKER(broker);
     Rig rig(broker, QStringLiteral("end"));
     MqttSubscriber sub(broker, rig.topics());
     QVERIFY(rig.startAndSeeOnline(sub));
@@ -246,7 +246,7 @@ void TestMqttPublisher::shutDown_sendsOffline()
 void TestMqttPublisher::sigkill_lastWillReadsOffline()
 {
     MosquittoBroker broker;
-    SKIP_WITHOUT(broker);
+    REQUIRE_BROKER(broker);
     MqttSubscriber sub(broker, {"orvotove/killed/#"});
     QVERIFY(sub.waitSubscribed());
     QProcess host;
@@ -264,7 +264,7 @@ void TestMqttPublisher::sigkill_lastWillReadsOffline()
 void TestMqttPublisher::acquisitionCore_publishesPacketsAndOfflineAtShutDown()
 {
     MosquittoBroker broker;
-    SKIP_WITHOUT(broker);
+    REQUIRE_BROKER(broker);
     QTemporaryDir dir;
     const QString path = dir.filePath("Orvotove.ini");
     IniSettingsStore store(path);

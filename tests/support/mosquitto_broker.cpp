@@ -59,11 +59,12 @@ QString MosquittoBroker::brokerProgram()
 MosquittoBroker::MosquittoBroker(Mode mode) : mode_(mode), port_(unusedLoopbackPort())
 {
     if (brokerProgram().isEmpty() || findProgram(QStringLiteral("mosquitto_sub")).isEmpty()) {
-        whyNot_ = QStringLiteral("mosquitto and mosquitto_sub are not installed");
+        whyNot_ = QStringLiteral("mosquitto or mosquitto_sub is missing: install the Debian packages "
+                                 "mosquitto and mosquitto-clients");
         return;
     }
     if (mode_ == Mode::Tls && findProgram(QStringLiteral("openssl")).isEmpty()) {
-        whyNot_ = QStringLiteral("openssl is not installed");
+        whyNot_ = QStringLiteral("openssl is missing: install the Debian package openssl");
         return;
     }
     ready_ = writeConfig() && start();

@@ -11,7 +11,8 @@
 
 // A real mosquitto broker for the tests, on a free loopback port with its own configuration in
 // a temporary folder: anonymous, with a password file, or TLS with a CA made here by openssl.
-// available() is false when mosquitto (or, for TLS, openssl) is not installed: tests skip.
+// available() is false when mosquitto (or, for TLS, openssl) is not installed or did not start;
+// whyNot() then names the Debian package to install, and the tests fail with it.
 class MosquittoBroker {
 public:
     enum class Mode { Anonymous, Password, Tls };
