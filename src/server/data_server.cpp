@@ -97,6 +97,8 @@ void DataServer::listenOn(int port)
 void DataServer::listen()
 {
     closeSocket();
+    if (shutDown_)
+        return;
     const bool validPort = port_ >= 0 && port_ <= 0xFFFF;
     listenerFailed_ = !validPort || !listener_.listen(address_, quint16(port_));
     qCInfo(lcServer).noquote() << (listenerFailed_ ? "cannot listen on port" : "listening on port")
@@ -121,6 +123,8 @@ void DataServer::close()
 bool DataServer::listenOn(quint16 port)
 {
     closeSocket();
+    if (shutDown_)
+        return false;
     listenerFailed_ = !listener_.listen(address_, port);
     qCInfo(lcServer) << "test listen on port" << port << (listenerFailed_ ? "failed" : "succeeded");
     return state() == ServerState::Listening;
@@ -134,10 +138,14 @@ void DataServer::closeNow()
 
 void DataServer::shutDown()
 {
-    if (state() == ServerState::Closed)
+    const bool wasClosed = state() == ServerState::Closed;
+    // The ticks go on during the pause below: from here on they find the server closed.
+    shutDown_ = true;
+    if (wasClosed)
         return;
     qCInfo(lcServer) << "closing at shut-down";
     closeSocket();
+    show(ServerState::Closed);
     // The orderly end itself: its pause for the client runs whole.
     pause(kShutDownPauseMs, true);
 }

@@ -72,7 +72,8 @@ public:
     // not (true when listening); and closes at once, without the pause of close().
     bool listenOn(quint16 port);
     void closeNow();
-    // Program end: a server that is not closed is closed, then a pause of 800 ms.
+    // Program end: a server that is not closed is closed, then a pause of 800 ms; from then on
+    // it stays closed, and is shown closed, whatever the ticks find.
     void shutDown();
     // A posting trigger fired: with AutoWriteLocal on, the connected client gets the ALL line.
     void pushReadings();
@@ -123,4 +124,5 @@ private:
     bool autoWriteLocal_ = false;
     bool listenerFailed_ = false;
     bool clientFailed_ = false;
+    bool shutDown_ = false; // closed for good: the ticks no longer open it or show it open
 };

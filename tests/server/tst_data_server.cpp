@@ -78,6 +78,7 @@ private slots:
     void clientLeaves_secondClientGetsInOnlyAfterRelisten();
     void openWhileConnected_keepsTheClient();
     void listenFailure_showsErrorAndRecovers();
+    void shutDown_staysClosedThroughItsPauseAndAfter();
     void portChange_takesEffectAtNextOpen();
     void floodWithoutCr_staysBoundedAndNextClientIsServed();
     void clientLeavingDuringSettings_leavesServerServing();
@@ -166,6 +167,21 @@ void TestDataServer::listenFailure_showsErrorAndRecovers()
     rig.advanceInsideNextWait(800); // the recovery pause
     rig.clock.advance(3000 - 800);
     QCOMPARE(rig.server.state(), ServerState::Listening);
+}
+
+void TestDataServer::shutDown_staysClosedThroughItsPauseAndAfter()
+{
+    ServerRig rig;
+    rig.server.setStartupListen(true);
+    rig.server.open();
+    QCOMPARE(rig.server.state(), ServerState::Listening);
+    rig.advanceInsideNextWait(800); // a display tick falls inside the pause
+    rig.server.shutDown();
+    rig.clock.advance(2 * DataServer::kRecoveryTickMs);
+    QCOMPARE(rig.server.state(), ServerState::Closed);
+    QCOMPARE(rig.view.statuses.last(), qMakePair(QStringLiteral("TCP Server Closed"),
+                                                 ServerColour::WhiteOnRed));
+    QCOMPARE(rig.view.titles.last(), QStringLiteral("Orvo-88 Stayhost Closed"));
 }
 
 void TestDataServer::portChange_takesEffectAtNextOpen()
