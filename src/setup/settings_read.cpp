@@ -106,26 +106,27 @@ SettingsRead::Outcome SettingsRead::readBlock(SetupExchange &exchange, Drain dra
 std::optional<SettingsTexts> SettingsRead::readSettingsForWindow()
 {
     SetupExchange exchange(context_);
+    // Nothing was suspended: restoring would act on what an earlier command left behind.
+    if (!exchange.suspend())
+        return std::nullopt;
+    exchange.clearLog();
     std::optional<SettingsTexts> result;
-    if (exchange.suspend()) {
+    SettingsTexts texts;
+    switch (readBlock(exchange, Drain::SetupHandshake, texts)) {
+    case Outcome::Read:
         exchange.clearLog();
-        SettingsTexts texts;
-        switch (readBlock(exchange, Drain::SetupHandshake, texts)) {
-        case Outcome::Read:
-            exchange.clearLog();
-            exchange.log(kRead);
-            result = texts;
-            break;
-        case Outcome::NotRead:
-            exchange.log(kCouldNotRead);
-            break;
-        case Outcome::WrongCount:
-            exchange.log(kWrongCount);
-            break;
-        case Outcome::Fault:
-            exchange.log(kComProblem);
-            break;
-        }
+        exchange.log(kRead);
+        result = texts;
+        break;
+    case Outcome::NotRead:
+        exchange.log(kCouldNotRead);
+        break;
+    case Outcome::WrongCount:
+        exchange.log(kWrongCount);
+        break;
+    case Outcome::Fault:
+        exchange.log(kComProblem);
+        break;
     }
     exchange.restore();
     return result;
@@ -137,20 +138,20 @@ ServerSettingsRead SettingsRead::readSettingsForServer()
     ServerSettingsRead result;
     if (!exchange.suspend()) {
         result.status = kStatusNoMonitor;
-    } else {
-        switch (readBlock(exchange, Drain::MainHandshake, result.texts)) {
-        case Outcome::Read:
-            result.status = kStatusOk;
-            break;
-        case Outcome::NotRead:
-            result.status = kCouldNotRead;
-            break;
-        case Outcome::WrongCount:
-            result.status = kWrongCount;
-            break;
-        case Outcome::Fault:
-            break;
-        }
+        return result; // nothing to restore, as for the window's read
+    }
+    switch (readBlock(exchange, Drain::MainHandshake, result.texts)) {
+    case Outcome::Read:
+        result.status = kStatusOk;
+        break;
+    case Outcome::NotRead:
+        result.status = kCouldNotRead;
+        break;
+    case Outcome::WrongCount:
+        result.status = kWrongCount;
+        break;
+    case Outcome::Fault:
+        break;
     }
     exchange.restore();
     return result;

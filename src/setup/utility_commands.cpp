@@ -73,9 +73,10 @@ std::optional<QString> UtilityCommands::serialNumberSteps(SetupExchange &exchang
 std::optional<QString> UtilityCommands::sendAcknowledge()
 {
     SetupExchange exchange(context_);
-    std::optional<QString> response;
-    if (exchange.suspend())
-        response = acknowledgeSteps(exchange);
+    // Nothing was suspended: restoring would act on what an earlier command left behind.
+    if (!exchange.suspend())
+        return std::nullopt;
+    const std::optional<QString> response = acknowledgeSteps(exchange);
     exchange.restore();
     return response;
 }

@@ -1,5 +1,6 @@
 // The polarity toggle, the reset, the serial-number read, the handshake test and the log.
 #include "module_procedures.h"
+#include "settings_read.h"
 #include "setup_rig.h"
 #include "utility_commands.h"
 
@@ -29,6 +30,8 @@ private slots:
     void sendAcknowledge_showsTheAnswer_data();
     void sendAcknowledge_showsTheAnswer();
     void setupLog_keepsNewestLines();
+    void suspendFailing_restartsNoRealTime_data();
+    void suspendFailing_restartsNoRealTime();
 };
 
 void TestSetupProcedures::togglePolarity_succeedsOnAnyWaitingByte_data()
@@ -191,3 +194,29 @@ void TestSetupProcedures::setupLog_keepsNewestLines()
 
 QTEST_GUILESS_MAIN(TestSetupProcedures)
 #include "tst_setup_procedures.moc"
+
+void TestSetupProcedures::suspendFailing_restartsNoRealTime_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::newRow("read settings") << "read settings";
+    QTest::newRow("send acknowledge") << "send acknowledge";
+    QTest::newRow("read settings for a client") << "read settings for a client";
+}
+
+void TestSetupProcedures::suspendFailing_restartsNoRealTime()
+{
+    QFETCH(QString, operation);
+    SetupRig rig;
+    rig.prepare();
+    rig.link.flags().realTimeWasOn = true; // left by an earlier command, while real time ran
+    rig.applyFault("port cannot open");
+    if (operation == "read settings")
+        QVERIFY(!SettingsRead(rig.context).readSettingsForWindow());
+    else if (operation == "read settings for a client")
+        QCOMPARE(SettingsRead(rig.context).readSettingsForServer().status,
+                 QStringLiteral("No response from monitor."));
+    else
+        QVERIFY(!UtilityCommands(rig.context).sendAcknowledge());
+    QVERIFY(!rig.link.flags().realTimeOn);
+    QVERIFY2(!rig.log.lines().join('|').contains("Restoring"), qPrintable(rig.log.lines().join('|')));
+}
