@@ -2,11 +2,14 @@
 #include "fake_serial_port.h"
 #include "ini_settings_store.h"
 #include "manual_clock.h"
+#include "monitor_double.h"
 #include "packet_encoder.h"
 #include "recorders.h"
 #include "recording_settings_store.h"
+#include "test_fixtures.h"
 
 #include <QDir>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTcpServer>
 #include <QTest>
@@ -63,6 +66,11 @@ private slots:
     void unwritableFile_isReportedOnceAndRetried();
     void unwritableFileAtShutDown_failsTheEnd();
     void loadStep_isPostedWithinTwoPackets();
+    void restart_startsFromTheCountersWrittenLast_data();
+    void restart_startsFromTheCountersWrittenLast();
+    void storedWebHost_notAHost_saidOnceInTheStatusLog_data();
+    void storedWebHost_notAHost_saidOnceInTheStatusLog();
+    void missingPortAtStart_recoveryOpensAndStartsInsteadOfAutoStart();
 };
 
 void TestAcquisitionCore::periodicSave_runsOnThe101stTickOnly()
@@ -218,6 +226,109 @@ void TestAcquisitionCore::loadStep_isPostedWithinTwoPackets()
     // An earlier post still connecting is given up for this one, so only the last is sure.
     QTRY_VERIFY(!shown.isEmpty() && shown.last().contains("&ch1_power=1000&ch2_power=50&"));
     QVERIFY(shown.last().contains("&username=demo&load=0 HTTP/1.1\r\n"));
+}
+
+void TestAcquisitionCore::restart_startsFromTheCountersWrittenLast_data()
+{
+    QTest::addColumn<QString>("end");     // how the first run ended, after its last packet
+    QTest::addColumn<bool>("damaged");    // the state file spoilt before the second run
+    QTest::addColumn<double>("e1b");      // the counter the second run starts from
+    QTest::addColumn<QString>("line");    // the status line that says where it came from
+    const QString restored = "The counters were restored from %1, which is newer than the settings.";
+    QTest::newRow("killed: the state file") << "kill" << false << 1100.0 << restored;
+    QTest::newRow("killed after a periodic save") << "save, kill" << false << 1200.0 << "";
+    QTest::newRow("orderly end, file edited by hand") << "end, edit" << false << 5000.0 << "";
+    QTest::newRow("killed, state file damaged")
+        << "kill" << true << 0.0 << "%1 holds no readable counters; the counters come from the settings.";
+}
+
+void TestAcquisitionCore::restart_startsFromTheCountersWrittenLast()
+{
+    QFETCH(QString, end);
+    QFETCH(bool, damaged);
+    QFETCH(double, e1b);
+    QFETCH(QString, line);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Orvotove.ini"));
+    const QString state = dir.filePath(QStringLiteral("Orvotove.state"));
+    {
+        IniSettingsStore store(file);
+        CoreRig first(store);
+        first.receive({packetAt(100, 1000, 2000), packetAt(101, 1100, 2100)});
+        first.core.counterKeeper().tick(); // 5 s on: the state file is written
+        first.receive({packetAt(102, 1200, 2200)}); // after the last write of the state file
+        if (end.startsWith("save"))
+            first.core.saveSettings();
+        if (end.startsWith("end"))
+            first.core.shutDown();
+    } // otherwise killed: nothing more is written
+    if (end.endsWith("edit"))
+        QSettings(file, QSettings::IniFormat).setValue("startup/E1B", "5000");
+    if (damaged) {
+        QFile f(state);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.seek(40);
+        f.write("garbage");
+    }
+    IniSettingsStore store(file);
+    CoreRig second(store);
+    QCOMPARE(second.core.decoder().persistedState().lastWs1, e1b);
+    // A client asking before the first packet sees the counters where they were.
+    QCOMPARE(second.core.decoder().reading().ws1Static, e1b);
+    QCOMPARE(second.log.lines, line.isEmpty() ? QStringList{} : QStringList{line.arg(state)});
+}
+
+void TestAcquisitionCore::storedWebHost_notAHost_saidOnceInTheStatusLog_data()
+{
+    QTest::addColumn<QString>("webHost");
+    QTest::addColumn<QString>("line");
+    const QString refused = "The stored web host \"%1\" is not a host name or name:port; nothing "
+                            "is posted to it.";
+    QTest::newRow("name:port") << "monitor.example:8080" << "";
+    QTest::newRow("blank inside") << "monitor example" << refused.arg("monitor example");
+    QTest::newRow("a line of its own") << "x\nFake line" << refused.arg("x?Fake line");
+    QTest::newRow("long") << QString(70, 'a') + "/" << refused.arg(QString(60, 'a') + "...");
+}
+
+void TestAcquisitionCore::storedWebHost_notAHost_saidOnceInTheStatusLog()
+{
+    QFETCH(QString, webHost);
+    QFETCH(QString, line);
+    RecordingSettingsStore store;
+    store.values.insert("WebHost", webHost);
+    CoreRig rig(store);
+    QCOMPARE(rig.log.lines, line.isEmpty() ? QStringList{} : QStringList{line});
+}
+
+void TestAcquisitionCore::missingPortAtStart_recoveryOpensAndStartsInsteadOfAutoStart()
+{
+    TempDataHome dataHome;
+    QDir().mkpath(dataHome.path() + "/Orvotove/ports");
+    const QString device = dataHome.path() + "/Orvotove/ports/COM4";
+    RecordingSettingsStore store;
+    store.values = {{"StartupComIsOn", "True"}, {"StartupRTLisOn", "True"},
+                    {"ZigbeeVersion", "8"}, {"ComPort", "4"}};
+    CoreRig rig(store);
+    MonitorDouble monitor(rig.port); // acknowledges every word
+    rig.port.deviceExists = [](const QString &name) { return QFile::exists(name); };
+    rig.core.startAutomaticActions();
+    QVERIFY(!rig.port.isOpen());
+    QVERIFY(rig.core.autoStart().isArmed());
+    rig.clock.advance(10000); // ten looks, nothing there yet
+    QVERIFY(!rig.port.isOpen());
+
+    QFile(device).open(QIODevice::WriteOnly); // the adapter is plugged in
+    rig.clock.setAutoAdvance(true); // the waits of opening and starting pass at once
+    rig.clock.advance(1000);          // the next look
+    rig.clock.setAutoAdvance(false);
+    QVERIFY(rig.port.isOpen());
+    QVERIFY(rig.core.link().flags().realTimeOn);
+    QVERIFY(!rig.core.autoStart().isArmed()); // it gave way: one start, without messages
+    QCOMPARE(monitor.words().count("PLR"), 1);
+    QVERIFY(rig.prompts.messages.isEmpty());
+    QCOMPARE(rig.prompts.questions.size(), 1); // at start only
+    QCOMPARE(rig.log.clears, 0);
+    QVERIFY(rig.log.lines.contains("COM4: device found. Opening the port."));
 }
 
 QTEST_GUILESS_MAIN(TestAcquisitionCore)
