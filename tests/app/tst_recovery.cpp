@@ -71,8 +71,6 @@ private slots:
     void userClosedPort_unplugIsLeftAlone();
     void silence_restartsAtMostOncePerMinute_data();
     void silence_restartsAtMostOncePerMinute();
-    void missingAtStart_openedWhenTheDeviceAppears_data();
-    void missingAtStart_openedWhenTheDeviceAppears();
     void thereButNotOpening_triedLessAndLessOften();
     void startFailedAtStart_triedAgainOncePerMinute();
 };
@@ -149,39 +147,6 @@ void TestRecovery::silence_restartsAtMostOncePerMinute()
         rig.recovery.userStartedRealTime();
     rig.ticks(silentSeconds);
     QCOMPARE(rig.sequences.calls.size(), starts);
-    QVERIFY(rig.prompts.messages.isEmpty());
-}
-
-void TestRecovery::missingAtStart_openedWhenTheDeviceAppears_data()
-{
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<bool>("realTime"); // StartupRTLisOn
-    QTest::addColumn<QStringList>("lines");
-    const QString looking = "COM1: not opened at start. Checking every second for the device.";
-    const QString found = "COM1: device found. Opening the port.";
-    QTest::newRow("port") << true << false << QStringList{looking, found};
-    QTest::newRow("port and real time")
-        << true << true << QStringList{looking, found, "Start failed (test)", "Real time restarted."};
-    QTest::newRow("AutoRecover off") << false << true << QStringList{};
-}
-
-void TestRecovery::missingAtStart_openedWhenTheDeviceAppears()
-{
-    QFETCH(bool, enabled);
-    QFETCH(bool, realTime);
-    QFETCH(QStringList, lines);
-    RecoveryRig rig;
-    rig.missingAtStart();
-    rig.recovery.setEnabled(enabled);
-    rig.recovery.restoreAtStart(true, realTime);
-    rig.ticks(3);
-    QVERIFY(!rig.port.isOpen());
-    rig.plugIn();
-    rig.recovery.tick();
-    QCOMPARE(rig.port.isOpen(), enabled);
-    QCOMPARE(rig.sequences.calls.size(), enabled && realTime ? 1 : 0);
-    QCOMPARE(rig.quietStarts, rig.sequences.calls.size());
-    QCOMPARE(rig.statusLog.lines, lines);
     QVERIFY(rig.prompts.messages.isEmpty());
 }
 

