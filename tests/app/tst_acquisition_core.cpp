@@ -2,11 +2,9 @@
 #include "fake_serial_port.h"
 #include "ini_settings_store.h"
 #include "manual_clock.h"
-#include "monitor_double.h"
 #include "packet_encoder.h"
 #include "recorders.h"
 #include "recording_settings_store.h"
-#include "test_fixtures.h"
 
 #include <QDir>
 #include <QSettings>
@@ -70,7 +68,6 @@ private slots:
     void restart_startsFromTheCountersWrittenLast();
     void storedWebHost_notAHost_saidOnceInTheStatusLog_data();
     void storedWebHost_notAHost_saidOnceInTheStatusLog();
-    void missingPortAtStart_recoveryOpensAndStartsInsteadOfAutoStart();
 };
 
 void TestAcquisitionCore::periodicSave_runsOnThe101stTickOnly()
@@ -234,9 +231,10 @@ void TestAcquisitionCore::restart_startsFromTheCountersWrittenLast_data()
     QTest::addColumn<bool>("damaged");    // the state file spoilt before the second run
     QTest::addColumn<double>("e1b");      // the counter the second run starts from
     QTest::addColumn<QString>("line");    // the status line that says where it came from
+    constexpr double kWide = 1099511000000.0; // near the top of the five-byte counter
     const QString restored = "The counters were restored from %1, which is newer than the settings.";
-    QTest::newRow("killed: the state file") << "kill" << false << 1100.0 << restored;
-    QTest::newRow("killed after a periodic save") << "save, kill" << false << 1200.0 << "";
+    QTest::newRow("killed: the state file") << "kill" << false << kWide + 1100 << restored;
+    QTest::newRow("killed after a periodic save") << "save, kill" << false << kWide + 1200 << "";
     QTest::newRow("orderly end, file edited by hand") << "end, edit" << false << 5000.0 << "";
     QTest::newRow("killed, state file damaged")
         << "kill" << true << 0.0 << "%1 holds no readable counters; the counters come from the settings.";
@@ -254,9 +252,10 @@ void TestAcquisitionCore::restart_startsFromTheCountersWrittenLast()
     {
         IniSettingsStore store(file);
         CoreRig first(store);
-        first.receive({packetAt(100, 1000, 2000), packetAt(101, 1100, 2100)});
+        constexpr quint64 kWide = 1099511000000;
+        first.receive({packetAt(100, kWide + 1000, 2000), packetAt(101, kWide + 1100, 2100)});
         first.core.counterKeeper().tick(); // 5 s on: the state file is written
-        first.receive({packetAt(102, 1200, 2200)}); // after the last write of the state file
+        first.receive({packetAt(102, kWide + 1200, 2200)}); // after the state file's last write
         if (end.startsWith("save"))
             first.core.saveSettings();
         if (end.startsWith("end"))
@@ -297,37 +296,6 @@ void TestAcquisitionCore::storedWebHost_notAHost_saidOnceInTheStatusLog()
     store.values.insert("WebHost", webHost);
     CoreRig rig(store);
     QCOMPARE(rig.log.lines, line.isEmpty() ? QStringList{} : QStringList{line});
-}
-
-void TestAcquisitionCore::missingPortAtStart_recoveryOpensAndStartsInsteadOfAutoStart()
-{
-    TempDataHome dataHome;
-    QDir().mkpath(dataHome.path() + "/Orvotove/ports");
-    const QString device = dataHome.path() + "/Orvotove/ports/COM4";
-    RecordingSettingsStore store;
-    store.values = {{"StartupComIsOn", "True"}, {"StartupRTLisOn", "True"},
-                    {"ZigbeeVersion", "8"}, {"ComPort", "4"}};
-    CoreRig rig(store);
-    MonitorDouble monitor(rig.port); // acknowledges every word
-    rig.port.deviceExists = [](const QString &name) { return QFile::exists(name); };
-    rig.core.startAutomaticActions();
-    QVERIFY(!rig.port.isOpen());
-    QVERIFY(rig.core.autoStart().isArmed());
-    rig.clock.advance(10000); // ten looks, nothing there yet
-    QVERIFY(!rig.port.isOpen());
-
-    QFile(device).open(QIODevice::WriteOnly); // the adapter is plugged in
-    rig.clock.setAutoAdvance(true); // the waits of opening and starting pass at once
-    rig.clock.advance(1000);          // the next look
-    rig.clock.setAutoAdvance(false);
-    QVERIFY(rig.port.isOpen());
-    QVERIFY(rig.core.link().flags().realTimeOn);
-    QVERIFY(!rig.core.autoStart().isArmed()); // it gave way: one start, without messages
-    QCOMPARE(monitor.words().count("PLR"), 1);
-    QVERIFY(rig.prompts.messages.isEmpty());
-    QCOMPARE(rig.prompts.questions.size(), 1); // at start only
-    QCOMPARE(rig.log.clears, 0);
-    QVERIFY(rig.log.lines.contains("COM4: device found. Opening the port."));
 }
 
 QTEST_GUILESS_MAIN(TestAcquisitionCore)

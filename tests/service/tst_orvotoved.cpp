@@ -256,6 +256,8 @@ void TestOrvotoved::startedBeforeTheMonitor_streamsWithin5sOfItsStart()
           static_cast<long long>(sinceSimulator.elapsed()));
     QVERIFY2(streaming, qPrintable(daemon.log()));
     QVERIFY(daemon.log().contains("COM9: device found. Opening the port."));
+    // Recovery made the start: start-up's own automatic start gave way.
+    QVERIFY(!daemon.log().contains("Real-Time was off. Now attempting to start real-time."));
     // Once the start has watched the stream for its three seconds, the server listens.
     QVERIFY2(freshReading(daemon.tcpPort, "", 10000).size() == 12, qPrintable(daemon.log()));
     qInfo("server answered with a reading %lld ms after the simulator's start",
