@@ -4,6 +4,7 @@
 #include "ini_settings_store.h"
 #include "main_window.h"
 #include "qt_serial_port.h"
+#include "settings_file_check.h"
 #include "settings_lock.h"
 #include "termination_signals.h"
 
@@ -65,6 +66,12 @@ int main(int argc, char *argv[])
                                                      ? std::make_unique<IniSettingsStore>()
                                                      : std::make_unique<IniSettingsStore>(settingsFile);
     IniSettingsStore &store = *ownStore;
+    // Refused at once, with the reason: started on defaults, it would fail only at the end.
+    if (const auto problem = settingsFileProblem(store.fileName())) {
+        std::fprintf(stderr, "orvotove: cannot use the settings file %s: %s\n",
+                     qPrintable(store.fileName()), qPrintable(*problem));
+        return 2;
+    }
     QString lockError;
     const auto lock = SettingsLock::acquire(store.fileName(), &lockError);
     if (!lock) {

@@ -27,6 +27,7 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
       watchdog_(clock, link_.flags(), control_, r.realTimeView, &server_, this),
       autoStart_(clock, link_, discovery_, control_, routed_, this),
       periodicSave_(clock, [this] { saveSettings(); }, this),
+      counterKeeper_(clock, statusLog_, [this] { return decoder_.persistedState(); }, this),
       mqtt_(clock, routed_.statusLog, this),
       recovery_(clock, link_, quiet_, this),
       webPoster_(decoder_.reading(), clock, link_.flags(), loadSwitch_, this)
@@ -41,6 +42,9 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
     webPoster_.settings = [this] { return webPostingSettings(); };
     webPoster_.pushReadings = [this] { server_.pushReadings(); };
     receiver_.setPortReopener([this] { reopenPortQuietly(); });
+    if (!store.location().isEmpty())
+        counterKeeper_.setFile(CounterStateFile::pathBeside(store.location()));
+    recovery_.setAutoStart(&autoStart_);
     // A sequence that lets go of the port leaves the stream's first bytes in the buffer; they
     // are taken from the event loop, once the sequence has returned.
     connect(&control_, &RealTimeControl::portReleased, &receiver_, &PacketReceiver::drain,
@@ -83,6 +87,10 @@ void AcquisitionCore::takeDecoderState()
 void AcquisitionCore::prepare()
 {
     settings_ = loadAppSettings(store_);
+    // After a crash the state file holds later counters than the settings: they go into the
+    // decoder, the starting point of everything built on the static counters.
+    settings_.counters = counterKeeper_.chooseAtStart(settings_.counters,
+                                                      storedCounterSequence(store_));
     qCInfo(lcApp) << "settings: port" << settings_.comPort << "link method" << settings_.linkMethod
                   << "TCP port" << settings_.tcpPort << "start port" << settings_.startupComIsOn
                   << "start real time" << settings_.startupRtlIsOn
@@ -92,20 +100,31 @@ void AcquisitionCore::prepare()
     if (const auto refused = refusedTcpPort(store_))
         statusLog_.addLine(QStringLiteral("The stored TCP port \"%1\" is not between 1 and 65535; "
                                           "the server uses port %2.")
-                               .arg(*refused)
+                               .arg(printableSettingText(*refused))
                                .arg(settings_.tcpPort));
+    if (const auto refused = refusedWebHost(settings_))
+        statusLog_.addLine(QStringLiteral("The stored web host \"%1\" is not a host name or "
+                                          "name:port; nothing is posted to it.")
+                               .arg(printableSettingText(*refused)));
     link_.closePort();
     watchdog_.start();
     periodicSave_.start();
+    counterKeeper_.start();
     recovery_.start();
 }
 
 void AcquisitionCore::startAutomaticActions()
 {
-    if (settings_.startupComIsOn)
-        link_.openPort();
+    // The question after a failed open runs events: the program may have ended meanwhile.
+    const bool portOpened = settings_.startupComIsOn && link_.openPort();
+    if (shutDown_)
+        return;
     if (settings_.startupRtlIsOn)
         autoStart_.arm();
+    // What start-up asked for and could not do yet, recovery goes on doing quietly. Real time
+    // without a link method would need the user, so it is left to the automatic start.
+    recovery_.restoreAtStart(settings_.startupComIsOn && !portOpened,
+                             settings_.startupRtlIsOn && settings_.linkMethod != 0);
     if (mqttSettings_.enabled)
         mqtt_.start(mqttSettings_);
 }
@@ -124,6 +143,7 @@ void AcquisitionCore::readMqttSettingsFromStore()
 bool AcquisitionCore::saveSettings()
 {
     takeDecoderState();
+    stampStoredCounters(store_, counterKeeper_.nextSequence());
     return reportSave(storeSettings(settings_, store_));
 }
 
@@ -165,6 +185,11 @@ void AcquisitionCore::shutDown()
     server_.shutDown();
     mqtt_.shutDown();
     takeDecoderState();
+    // The state file first: it then holds the counters should the settings file fail, and the
+    // settings file, written after it, is the one read at the next start.
+    counterKeeper_.stop();
+    counterKeeper_.keepNow();
+    stampStoredCounters(store_, counterKeeper_.nextSequence());
     saveFailing_ = false; // the last word on a failed save goes to the log whatever came before
     finalSaveSucceeded_ = reportSave(saveSettingsAtShutdown(settings_, store_));
 }

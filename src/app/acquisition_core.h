@@ -3,6 +3,7 @@
 #include "app_settings.h"
 #include "auto_start.h"
 #include "command_interpreter.h"
+#include "counter_keeper.h"
 #include "data_flow_watchdog.h"
 #include "data_server.h"
 #include "end_request.h"
@@ -43,7 +44,8 @@ public:
     // port is shown closed and the watchdog and the periodic save run.
     void prepare();
     // Start-up after the window shows: opens the port and arms the automatic start of real time
-    // when the settings ask for it, and connects to the MQTT broker when that is enabled.
+    // when the settings ask for it, and connects to the MQTT broker when that is enabled. With
+    // AutoRecover, recovery goes on with what did not work at once.
     void startAutomaticActions();
     // Shut-down: requests the end of the program, closes the port, closes the data server (with
     // a pause for its client), tells the MQTT broker "offline" and writes the settings.
@@ -75,6 +77,8 @@ public:
     DataFlowWatchdog &watchdog() { return watchdog_; }
     AutoStart &autoStart() { return autoStart_; }
     PeriodicSave &periodicSave() { return periodicSave_; }
+    // The counters kept beside the settings file every few seconds (none without a file).
+    CounterKeeper &counterKeeper() { return counterKeeper_; }
     LoadTable &loads() { return loads_; }
     Recovery &recovery() { return recovery_; }
     SetupLog &setupLog() { return setupLog_; }
@@ -151,6 +155,7 @@ private:
     DataFlowWatchdog watchdog_;
     AutoStart autoStart_;
     PeriodicSave periodicSave_;
+    CounterKeeper counterKeeper_;
     MqttSettings mqttSettings_;
     MqttPublisher mqtt_;
     Recovery recovery_;

@@ -1,5 +1,6 @@
 #include "app_settings.h"
 
+#include "post_request.h"
 #include "settings_store.h"
 #include "settings_text.h"
 
@@ -127,6 +128,22 @@ std::optional<QString> refusedTcpPort(const SettingsStore &store)
     if (!text || SettingsText::toInteger(*text, 1, 65535))
         return std::nullopt;
     return *text;
+}
+
+std::optional<QString> refusedWebHost(const AppSettings &settings)
+{
+    if (PostRequest::parseWebHost(settings.webHost))
+        return std::nullopt;
+    return settings.webHost;
+}
+
+QString printableSettingText(const QString &text)
+{
+    constexpr qsizetype kShown = 60;
+    QString shown;
+    for (const QChar c : QStringView(text).left(kShown))
+        shown += c.isPrint() ? c : QLatin1Char('?');
+    return text.size() > kShown ? shown + QStringLiteral("...") : shown;
 }
 
 bool storeSettings(const AppSettings &s, SettingsStore &store)

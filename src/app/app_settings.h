@@ -38,6 +38,14 @@ AppSettings loadAppSettings(const SettingsStore &store);
 // 1234); nothing when it is missing or valid.
 std::optional<QString> refusedTcpPort(const SettingsStore &store);
 
+// The stored WebHost when it is not a host ("name" or "name:port"): nothing is posted then.
+// Nothing when it is one.
+std::optional<QString> refusedWebHost(const AppSettings &settings);
+
+// A stored text as a status line may show it: controls and other unprintable characters become
+// "?", so a value cannot start a line of its own, and a long one is cut after 60 characters.
+QString printableSettingText(const QString &text);
+
 // The periodic save: the counters and the web posting settings. [SaveSettings]
 [[nodiscard]] bool storeSettings(const AppSettings &settings, SettingsStore &store);
 

@@ -1,6 +1,7 @@
 #include "recovery.h"
 
 #include "app_logging.h"
+#include "auto_start.h"
 #include "clock.h"
 #include "monitor_link.h"
 #include "port_names.h"
@@ -16,6 +17,14 @@ bool deviceIsThere(int portNumber)
     const QString device = PortNames::deviceForPort(portNumber);
     // A link whose target has gone (an unplugged adapter's stable name) does not count.
     return !device.isEmpty() && QFileInfo::exists(device);
+}
+
+// Seconds before a device that is there but would not open is tried again, after n failures in a
+// row: 2, 4, 8 ... up to a minute. A device node that udev has not yet given its group opens a
+// moment later; one the user may never open must not fill the log every second.
+int secondsBeforeNextOpen(int failures)
+{
+    return failures >= 6 ? Recovery::kSilentSecondsBeforeRestart : 1 << failures;
 }
 
 } // namespace
@@ -55,6 +64,24 @@ void Recovery::updateTimer()
         timer_->stop();
 }
 
+void Recovery::restoreAtStart(bool portWanted, bool realTimeWanted)
+{
+    if (!enabled_)
+        return;
+    realTimeWanted_ = realTimeWanted || realTimeWanted_;
+    if (!portWanted || link_.port().isOpen())
+        return;
+    const int n = link_.portNumber();
+    qCInfo(lcApp) << "port" << n << "did not open at start; looking for it";
+    reporting_.lines().addLine(
+        QStringLiteral("COM%1: not opened at start. Checking every second for the device.").arg(n));
+    waitingForDevice_ = true;
+    neverOpened_ = true;
+    // A device that is there did not open for another reason: no second try at once.
+    failedOpens_ = deviceIsThere(n) ? 1 : 0;
+    ticksBeforeOpen_ = failedOpens_ > 0 ? secondsBeforeNextOpen(failedOpens_) : 0;
+}
+
 void Recovery::userClosedPort()
 {
     heldByUser_ = true;
@@ -87,7 +114,7 @@ void Recovery::onDeviceLost()
 
 void Recovery::tick()
 {
-    if (!enabled_ || busy_)
+    if (!enabled_ || busy_ || window_)
         return;
     if (link_.flags().realTimeOn && !heldByUser_)
         realTimeWanted_ = true;
@@ -100,14 +127,23 @@ void Recovery::tick()
 void Recovery::checkDevice()
 {
     if (link_.port().isOpen()) { // opened meanwhile by the user
-        waitingForDevice_ = false;
+        waitingForDevice_ = neverOpened_ = false;
+        return;
+    }
+    if (ticksBeforeOpen_ > 0) {
+        --ticksBeforeOpen_;
         return;
     }
     if (heldByUser_ || !deviceIsThere(link_.portNumber()))
         return;
-    qCInfo(lcApp) << "device of port" << link_.portNumber() << "back; reopening";
+    qCInfo(lcApp) << "device of port" << link_.portNumber() << "there; opening";
     reporting_.lines().addLine(
-        QStringLiteral("COM%1: device back. Reopening the port.").arg(link_.portNumber()));
+        (neverOpened_ ? QStringLiteral("COM%1: device found. Opening the port.")
+                      : QStringLiteral("COM%1: device back. Reopening the port."))
+            .arg(link_.portNumber()));
+    // Start-up's automatic start would run its own start, with messages, once the port is open.
+    if (realTimeWanted_ && autoStart_)
+        autoStart_->disarm();
     const QPointer<Recovery> self(this);
     busy_ = true;
     reporting_.setQuiet(true);
@@ -116,9 +152,12 @@ void Recovery::checkDevice()
         return;
     reporting_.setQuiet(false);
     busy_ = false;
-    if (!opened)
-        return; // still waiting: the next look tries again
-    waitingForDevice_ = false;
+    if (!opened) {
+        ticksBeforeOpen_ = secondsBeforeNextOpen(++failedOpens_) - 1;
+        return; // still waiting: a later look tries again
+    }
+    waitingForDevice_ = neverOpened_ = false;
+    failedOpens_ = 0;
     silentSeconds_ = 0;
     if (realTimeWanted_)
         startRealTimeQuietly();

@@ -26,6 +26,11 @@ void AutoStart::arm()
     timer3_->start(kIntervalMs);
 }
 
+void AutoStart::disarm()
+{
+    timer3_->stop();
+}
+
 bool AutoStart::isArmed() const
 {
     return timer3_->isActive();

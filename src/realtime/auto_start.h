@@ -25,6 +25,8 @@ public:
     ~AutoStart() override;
 
     void arm();
+    // Stops it for good, when another part takes over the start.
+    void disarm();
     bool isArmed() const;
     // One tick; public so that tests can drive it.
     void tick();

@@ -273,6 +273,12 @@ void PacketDecoder::restoreState(const DecoderState &s)
     reading_.lastWs1 = s.lastWs1;
     reading_.lastWs2 = s.lastWs2;
     reading_.seconds = s.seconds;
+    // A client asking before the first packet is decoded sees the counters where they were,
+    // not a fall to zero.
+    reading_.ws1Static = s.lastWs1 + s.preReset1;
+    reading_.ws2Static = s.lastWs2 + s.preReset2;
+    reading_.ws1PolarStatic = s.lastWsP1 + s.preResetP1;
+    reading_.ws2PolarStatic = s.lastWsP2 + s.preResetP2;
     FitReference ref;
     ref.counters = CounterSet{s.lastWs1, s.lastWs2, s.lastWsP1, s.lastWsP2};
     ref.seconds = s.seconds;

@@ -6,6 +6,7 @@
 #include "clock.h"
 #include "ini_settings_store.h"
 #include "qt_serial_port.h"
+#include "settings_file_check.h"
 #include "settings_lock.h"
 #include "stderr_reporters.h"
 #include "termination_signals.h"
@@ -46,6 +47,12 @@ int main(int argc, char *argv[])
     std::unique_ptr<IniSettingsStore> store = settingsFile.isEmpty()
                                                   ? std::make_unique<IniSettingsStore>()
                                                   : std::make_unique<IniSettingsStore>(settingsFile);
+    // Refused at once, with the reason: started on defaults, it would fail only at the end.
+    if (const auto problem = settingsFileProblem(store->fileName())) {
+        std::fprintf(stderr, "orvotoved: cannot use the settings file %s: %s\n",
+                     qPrintable(store->fileName()), qPrintable(*problem));
+        return 2;
+    }
     QString lockError;
     const auto lock = SettingsLock::acquire(store->fileName(), &lockError);
     if (!lock) {

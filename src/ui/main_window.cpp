@@ -172,8 +172,12 @@ void MainWindow::connectMenu()
 
 ComPanel &MainWindow::showCommunicationPanel()
 {
-    if (!panel_)
+    if (!panel_) {
         panel_ = new ComPanel({*core_, *portSearch_, *prompts_, [this] { close(); }}, this);
+        // The user is choosing a port: recovery leaves the ports alone until the panel closes,
+        // then follows the port the user chose.
+        core_->recovery().waitWhileOpen(panel_);
+    }
     panel_->show();
     panel_->raise();
     panel_->activateWindow();

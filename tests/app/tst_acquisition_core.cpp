@@ -7,6 +7,7 @@
 #include "recording_settings_store.h"
 
 #include <QDir>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTcpServer>
 #include <QTest>
@@ -63,6 +64,10 @@ private slots:
     void unwritableFile_isReportedOnceAndRetried();
     void unwritableFileAtShutDown_failsTheEnd();
     void loadStep_isPostedWithinTwoPackets();
+    void restart_startsFromTheCountersWrittenLast_data();
+    void restart_startsFromTheCountersWrittenLast();
+    void storedWebHost_notAHost_saidOnceInTheStatusLog_data();
+    void storedWebHost_notAHost_saidOnceInTheStatusLog();
 };
 
 void TestAcquisitionCore::periodicSave_runsOnThe101stTickOnly()
@@ -218,6 +223,79 @@ void TestAcquisitionCore::loadStep_isPostedWithinTwoPackets()
     // An earlier post still connecting is given up for this one, so only the last is sure.
     QTRY_VERIFY(!shown.isEmpty() && shown.last().contains("&ch1_power=1000&ch2_power=50&"));
     QVERIFY(shown.last().contains("&username=demo&load=0 HTTP/1.1\r\n"));
+}
+
+void TestAcquisitionCore::restart_startsFromTheCountersWrittenLast_data()
+{
+    QTest::addColumn<QString>("end");     // how the first run ended, after its last packet
+    QTest::addColumn<bool>("damaged");    // the state file spoilt before the second run
+    QTest::addColumn<double>("e1b");      // the counter the second run starts from
+    QTest::addColumn<QString>("line");    // the status line that says where it came from
+    constexpr double kWide = 1099511000000.0; // near the top of the five-byte counter
+    const QString restored = "The counters were restored from %1, which is newer than the settings.";
+    QTest::newRow("killed: the state file") << "kill" << false << kWide + 1100 << restored;
+    QTest::newRow("killed after a periodic save") << "save, kill" << false << kWide + 1200 << "";
+    QTest::newRow("orderly end, file edited by hand") << "end, edit" << false << 5000.0 << "";
+    QTest::newRow("killed, state file damaged")
+        << "kill" << true << 0.0 << "%1 holds no readable counters; the counters come from the settings.";
+}
+
+void TestAcquisitionCore::restart_startsFromTheCountersWrittenLast()
+{
+    QFETCH(QString, end);
+    QFETCH(bool, damaged);
+    QFETCH(double, e1b);
+    QFETCH(QString, line);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Orvotove.ini"));
+    const QString state = dir.filePath(QStringLiteral("Orvotove.state"));
+    {
+        IniSettingsStore store(file);
+        CoreRig first(store);
+        constexpr quint64 kWide = 1099511000000;
+        first.receive({packetAt(100, kWide + 1000, 2000), packetAt(101, kWide + 1100, 2100)});
+        first.core.counterKeeper().tick(); // 5 s on: the state file is written
+        first.receive({packetAt(102, kWide + 1200, 2200)}); // after the state file's last write
+        if (end.startsWith("save"))
+            first.core.saveSettings();
+        if (end.startsWith("end"))
+            first.core.shutDown();
+    } // otherwise killed: nothing more is written
+    if (end.endsWith("edit"))
+        QSettings(file, QSettings::IniFormat).setValue("startup/E1B", "5000");
+    if (damaged) {
+        QFile f(state);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.seek(40);
+        f.write("garbage");
+    }
+    IniSettingsStore store(file);
+    CoreRig second(store);
+    QCOMPARE(second.core.decoder().persistedState().lastWs1, e1b);
+    // A client asking before the first packet sees the counters where they were.
+    QCOMPARE(second.core.decoder().reading().ws1Static, e1b);
+    QCOMPARE(second.log.lines, line.isEmpty() ? QStringList{} : QStringList{line.arg(state)});
+}
+
+void TestAcquisitionCore::storedWebHost_notAHost_saidOnceInTheStatusLog_data()
+{
+    QTest::addColumn<QString>("webHost");
+    QTest::addColumn<QString>("line");
+    const QString refused = "The stored web host \"%1\" is not a host name or name:port; nothing "
+                            "is posted to it.";
+    QTest::newRow("name:port") << "monitor.example:8080" << "";
+    QTest::newRow("blank inside") << "monitor example" << refused.arg("monitor example");
+    QTest::newRow("a line of its own") << "x\nFake line" << refused.arg("x?Fake line");
+}
+
+void TestAcquisitionCore::storedWebHost_notAHost_saidOnceInTheStatusLog()
+{
+    QFETCH(QString, webHost);
+    QFETCH(QString, line);
+    RecordingSettingsStore store;
+    store.values.insert("WebHost", webHost);
+    CoreRig rig(store);
+    QCOMPARE(rig.log.lines, line.isEmpty() ? QStringList{} : QStringList{line});
 }
 
 QTEST_GUILESS_MAIN(TestAcquisitionCore)

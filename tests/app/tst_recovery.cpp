@@ -47,6 +47,13 @@ struct RecoveryRig : LinkRig {
         recovery.packetByteSeen(); // the last packet before the stream stops
         link->flags().realTimeOn = false; // the watchdog's view once the stream has stopped
     }
+    // Start-up found no device: the port is closed and its link is gone.
+    void missingAtStart()
+    {
+        link->closePort();
+        QFile::remove(portLink);
+        statusLog.lines.clear();
+    }
     void ticks(int n)
     {
         for (int i = 0; i < n; ++i)
@@ -64,6 +71,8 @@ private slots:
     void userClosedPort_unplugIsLeftAlone();
     void silence_restartsAtMostOncePerMinute_data();
     void silence_restartsAtMostOncePerMinute();
+    void thereButNotOpening_triedLessAndLessOften();
+    void startFailedAtStart_triedAgainOncePerMinute();
 };
 
 void TestRecovery::deviceBack_reopensAndRestartsRealTimeQuietly()
@@ -139,6 +148,41 @@ void TestRecovery::silence_restartsAtMostOncePerMinute()
     rig.ticks(silentSeconds);
     QCOMPARE(rig.sequences.calls.size(), starts);
     QVERIFY(rig.prompts.messages.isEmpty());
+}
+
+void TestRecovery::thereButNotOpening_triedLessAndLessOften()
+{
+    RecoveryRig rig;
+    rig.missingAtStart();
+    rig.plugIn();
+    rig.port.failOpen = true; // a device the user may not open
+    rig.recovery.restoreAtStart(true, false);
+    const auto tries = [&rig] { return rig.statusLog.lines.count("COM1: device found. Opening the port."); };
+    rig.ticks(120);
+    // After 2, 4, 8, 16 and 32 s; then once a minute.
+    QCOMPARE(tries(), 5);
+    rig.port.failOpen = false;
+    rig.ticks(60);
+    QVERIFY(rig.port.isOpen());
+}
+
+void TestRecovery::startFailedAtStart_triedAgainOncePerMinute()
+{
+    RecoveryRig rig; // the port opened at start, but the monitor did not take PLR
+    rig.recovery.start();
+    rig.recovery.restoreAtStart(false, true);
+    rig.sequences.onStart = {}; // and still does not: nothing flows
+    rig.clock.setAutoAdvance(false);
+    rig.clock.advance(59000);
+    QCOMPARE(rig.sequences.calls.size(), 0);
+    rig.clock.advance(1000);
+    QCOMPARE(rig.sequences.calls.size(), 1);
+    rig.clock.advance(59000);
+    QCOMPARE(rig.sequences.calls.size(), 1);
+    rig.clock.advance(1000);
+    QCOMPARE(rig.sequences.calls.size(), 2);
+    QCOMPARE(rig.statusLog.lines.last(),
+             QStringLiteral("Real time did not restart. Trying again in a minute."));
 }
 
 QTEST_GUILESS_MAIN(TestRecovery)

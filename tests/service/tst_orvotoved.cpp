@@ -1,12 +1,16 @@
 // orvotoved, the program without a window, as a process against orvo-sim on a pseudo-terminal:
-// recovery after an unplug, questions answered No, the orderly end on SIGTERM, one process per
-// settings file, and no GUI library. Waits here are for real events of other processes.
+// recovery after an unplug and of what start-up could not do, questions answered No, the
+// orderly end on SIGTERM, the counters after kill -9, one process per settings file, refused
+// settings files, and no GUI library. Waits here are for real events of other processes.
+#include "packet_layout.h"
 #include "process_fixtures.h"
 #include "sim_process.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTcpServer>
@@ -15,6 +19,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -46,6 +51,7 @@ struct Daemon {
     }
     bool start(const QString &dataHome)
     {
+        process.close(); // a second run after a kill
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
@@ -90,6 +96,32 @@ QStringList freshReading(quint16 tcpPort, const QString &notSeconds, int timeout
     return fresh ? fields : QStringList();
 }
 
+// Resets the monitor as its setup command does, on the simulator's terminal while no program
+// holds it, and waits for a packet that shows it: reset counter 1.
+bool resetMonitor(const QString &device)
+{
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0 || ::write(fd, "\xFCRQSRST", 7) != 7)
+        return false;
+    QByteArray stream;
+    const bool seen = QTest::qWaitFor(
+        [&] {
+            char buffer[512];
+            for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+                stream.append(buffer, n);
+            for (qsizetype at = 0; (at = stream.indexOf("\xFE\xFF\x01", at)) >= 0
+                                   && at + packet::kSize <= stream.size();
+                 ++at) {
+                if ((quint8(stream[at + packet::kResetCountOffset]) & packet::kResetCountMask) == 1)
+                    return true;
+            }
+            return false;
+        },
+        10000);
+    ::close(fd);
+    return seen;
+}
+
 // The processor time the process has used, in clock ticks (user and system).
 long cpuTicks(qint64 pid)
 {
@@ -110,6 +142,11 @@ private slots:
     void unplugAndReplug_readingsResumeAndCountersContinue();
     void portMissing_questionAnsweredNoInTheLog();
     void secondProcessOnSameSettings_exitsWithReason();
+    void startedBeforeTheMonitor_streamsWithin5sOfItsStart();
+    void monitorRefusingPlrThenAGoodOne_realTimeStartsAndServerListens();
+    void killedAtARandomMoment_staticCountersDoNotFallAcrossAReset();
+    void unusableSettingsFile_refusedAtStartWithCode2_data();
+    void unusableSettingsFile_refusedAtStartWithCode2();
 };
 
 void TestOrvotoved::linkedLibraries_includeNoGuiOrWidgets()
@@ -199,6 +236,130 @@ void TestOrvotoved::secondProcessOnSameSettings_exitsWithReason()
     QVERIFY(second.exitCode() != 0);
     QVERIFY(second.readAllStandardError().contains("already uses the settings file"));
     QCOMPARE(first.process.state(), QProcess::Running);
+}
+
+void TestOrvotoved::startedBeforeTheMonitor_streamsWithin5sOfItsStart()
+{
+    SimProcess sim;
+    Daemon daemon;
+    daemon.writeSettings(kPort);
+    QVERIFY(daemon.start(sim.dataHome()));
+    QTRY_VERIFY_WITH_TIMEOUT(daemon.log().contains("COM9: not opened at start. Checking every second"), 10000);
+    QTest::qWait(3000); // idle meanwhile, and still looking
+
+    QElapsedTimer sinceSimulator;
+    sinceSimulator.start();
+    QVERIFY(sim.start({"--port", QString::number(kPort), "--seed", "5", "--quiet"}));
+    const bool streaming = QTest::qWaitFor(
+        [&] { return daemon.log().contains("Real-Time Data Active"); }, 5000);
+    qInfo("real time active %lld ms after the simulator's start",
+          static_cast<long long>(sinceSimulator.elapsed()));
+    QVERIFY2(streaming, qPrintable(daemon.log()));
+    QVERIFY(daemon.log().contains("COM9: device found. Opening the port."));
+    // Recovery made the start: start-up's own automatic start gave way.
+    QVERIFY(!daemon.log().contains("Real-Time was off. Now attempting to start real-time."));
+    // Once the start has watched the stream for its three seconds, the server listens.
+    QVERIFY2(freshReading(daemon.tcpPort, "", 10000).size() == 12, qPrintable(daemon.log()));
+    qInfo("server answered with a reading %lld ms after the simulator's start",
+          static_cast<long long>(sinceSimulator.elapsed()));
+}
+
+void TestOrvotoved::monitorRefusingPlrThenAGoodOne_realTimeStartsAndServerListens()
+{
+    SimProcess deaf;
+    QVERIFY(deaf.start({"--port", QString::number(kPort), "--no-ack-word", "PLR", "--quiet"}));
+    Daemon daemon;
+    daemon.writeSettings(kPort);
+    QVERIFY(daemon.start(deaf.dataHome()));
+    QTRY_VERIFY_WITH_TIMEOUT(daemon.log().contains("Error turning Real-Time ON"), 20000);
+    deaf.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(daemon.log().contains("COM9: device removed"), 10000);
+
+    SimProcess good;
+    good.shareDataHome(deaf.dataHome());
+    QVERIFY(good.start({"--port", QString::number(kPort), "--seed", "6", "--period-ms", "200", "--quiet"}));
+    QVERIFY2(freshReading(daemon.tcpPort, "", 20000).size() == 12, qPrintable(daemon.log()));
+    QTRY_VERIFY2_WITH_TIMEOUT(daemon.log().contains("Real time restarted."), qPrintable(daemon.log()), 5000);
+}
+
+void TestOrvotoved::killedAtARandomMoment_staticCountersDoNotFallAcrossAReset()
+{
+    SimProcess sim; // a packet a second, as the monitor sends them
+    QVERIFY(sim.start({"--port", QString::number(kPort), "--seed", "5", "--quiet"}));
+    Daemon daemon;
+    daemon.writeSettings(kPort);
+    QVERIFY(daemon.start(sim.dataHome()));
+    QStringList last = freshReading(daemon.tcpPort, "", 30000);
+    QVERIFY2(last.size() == 12, qPrintable(daemon.log()));
+
+    // Killed anywhere in the state file's 5 s and the periodic save's 303 s.
+    const int runMs = QRandomGenerator::global()->bounded(3000, 13000);
+    qInfo("killed after %d ms of readings", runMs);
+    QList<std::pair<qint64, QStringList>> readings; // with when each came
+    QElapsedTimer running;
+    running.start();
+    while (running.elapsed() < runMs) {
+        if (const QStringList fields = getAll(daemon.tcpPort); fields.size() == 12)
+            readings.append({running.elapsed(), last = fields});
+        QTest::qWait(100);
+    }
+    ::kill(pid_t(daemon.process.processId()), SIGKILL);
+    QVERIFY(daemon.process.waitForFinished(5000));
+    // What 10 s of the power then flowing would have counted, per channel.
+    double allowance[2] = {0, 0};
+    for (const auto &[when, fields] : readings) {
+        if (when >= running.elapsed() - 10000)
+            for (int ch = 0; ch < 2; ++ch)
+                allowance[ch] = qMax(allowance[ch], 10 * fields[ch].toDouble());
+    }
+
+    QVERIFY(resetMonitor(sim.devicePath()));
+    QVERIFY(daemon.start(sim.dataHome()));
+    QStringList first;
+    QVERIFY2(QTest::qWaitFor([&] { return (first = getAll(daemon.tcpPort)).size() == 12; }, 30000),
+             qPrintable(daemon.log()));
+    const QString seen = last.join(' ') + " / " + first.join(' ') + " / allowance "
+                         + QString::number(allowance[0]) + " " + QString::number(allowance[1]);
+    QVERIFY2(first[9].toDouble() >= last[9].toDouble() - allowance[0]
+                 && first[10].toDouble() >= last[10].toDouble() - allowance[1],
+             qPrintable(seen));
+    // And on from there.
+    const QStringList later = freshReading(daemon.tcpPort, first[11], 10000);
+    QVERIFY2(later.size() == 12 && later[9].toDouble() >= first[9].toDouble(),
+             qPrintable(seen + " / " + later.join(' ')));
+}
+
+void TestOrvotoved::unusableSettingsFile_refusedAtStartWithCode2_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    for (const QString program : {"orvotoved", "orvotove"}) {
+        QTest::addRow("%s, a folder", qPrintable(program)) << program << "folder" << "it is a folder";
+        QTest::addRow("%s, under a plain file", qPrintable(program))
+            << program << "under a file" << "its folder %1 cannot be made";
+    }
+}
+
+void TestOrvotoved::unusableSettingsFile_refusedAtStartWithCode2()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QString path = dir.path();
+    if (kind == "under a file") {
+        QFile(dir.filePath("plain")).open(QIODevice::WriteOnly);
+        path = dir.filePath("plain/monitor.ini");
+    }
+    QProcess process;
+    process.start(SimProcess::binDir() + "/" + program, {"--settings", path});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 2);
+    const QString error = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(error.contains(QStringLiteral("%1: cannot use the settings file %2: %3")
+                                .arg(program, path, reason.arg(dir.filePath("plain")))),
+             qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestOrvotoved)

@@ -10,6 +10,7 @@
 #include "port_names.h"
 #include "port_search.h"
 #include "recorders.h"
+#include "recovery.h"
 #include "recording_settings_store.h"
 #include "status_fields.h"
 #include "status_log_list.h"
@@ -42,8 +43,9 @@ struct PanelRig {
     RecordingPrompts prompts;
     std::unique_ptr<MainWindow> window;
 
-    explicit PanelRig(const Values &values = {})
+    explicit PanelRig(const Values &values = {}, bool answerYes = false)
     {
+        prompts.answerYes = answerYes;
         qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
         QDir().mkpath(PortNames::portsDirectory());
         // Only the devices made here exist: the machine's own serial ports stay out of it.
@@ -104,6 +106,8 @@ private slots:
     void tcpPortField_refusesPortsOutsideRange();
     void storedTcpPortOutsideRange_readsAsDefaultWithLogLine();
     void tcpPort40000_listenedOnAndKeptAcrossRestart();
+    void portMissingAtStart_recoveryWaitsForTheUsersPanel_data();
+    void portMissingAtStart_recoveryWaitsForTheUsersPanel();
 };
 
 void TestComPanel::panel_showsCaptions_data()
@@ -385,6 +389,48 @@ void TestComPanel::tcpPort40000_listenedOnAndKeptAcrossRestart()
     core.link().flags().realTimeOn = true; // the server listens only while real time flows
     core.server().open();
     QCOMPARE(core.server().listeningPort(), kPort);
+}
+
+void TestComPanel::portMissingAtStart_recoveryWaitsForTheUsersPanel_data()
+{
+    QTest::addColumn<bool>("answerYes");
+    QTest::addColumn<QString>("userAction"); // in the panel, once the device is there
+    QTest::addColumn<bool>("openWhilePanelOpen");
+    QTest::newRow("No: recovery opens it quietly") << false << "" << true;
+    QTest::newRow("Yes: the user opens it") << true << "open" << true;
+    QTest::newRow("Yes: recovery waits for the panel") << true << "close" << false;
+}
+
+void TestComPanel::portMissingAtStart_recoveryWaitsForTheUsersPanel()
+{
+    QFETCH(bool, answerYes);
+    QFETCH(QString, userAction);
+    QFETCH(bool, openWhilePanelOpen);
+    PanelRig rig({{"StartupComIsOn", "True"}, {"ZigbeeVersion", "8"}, {"ComPort", "3"}}, answerYes);
+    QCOMPARE(rig.prompts.questions,
+             QStringList{"Invalid COM port. Would you like to search for available ports?"});
+    QCOMPARE(rig.window->communicationPanel() != nullptr, answerYes);
+    rig.prompts.messages.clear(); // the search's "No COM Port Found"
+    rig.plugIn(3);
+    rig.clock.setAutoAdvance(true); // the settling pause after opening passes at once
+    Recovery &recovery = rig.window->core().recovery();
+    recovery.tick();
+    recovery.tick();
+    if (userAction == "open")
+        rig.get<QPushButton>("Command2").click();
+    QCOMPARE(rig.port.isOpen(), openWhilePanelOpen);
+    QCOMPARE(rig.port.openCount, openWhilePanelOpen ? 1 : 0);
+    if (answerYes) {
+        rig.panel().close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    recovery.tick(); // the panel has gone: recovery follows what the user left
+    QVERIFY(rig.port.isOpen());
+    QCOMPARE(rig.port.openCount, 1);
+    QVERIFY(rig.prompts.messages.isEmpty());
+    QCOMPARE(rig.prompts.questions.size(), 1);
+    QCOMPARE(rig.window->statusLog().lines().contains("COM3: device found. Opening the port."),
+             userAction != "open");
 }
 
 QTEST_MAIN(TestComPanel)
