@@ -78,10 +78,12 @@ bool MqttConnection::open(const MqttConnectOptions &o, QString *error)
                                            o.keepAliveSeconds);
     const int savedErrno = errno;
     if (rc != MOSQ_ERR_SUCCESS) {
-        *error = libraryError(rc, savedErrno);
+        // A socket on loopback may connect, and the handshake fail, right here.
+        *error = withTlsVerdict(libraryError(rc, savedErrno));
         destroyClient();
         return false;
     }
+    connectErrno_ = savedErrno;
     if (!watchSocket()) {
         *error = QStringLiteral("the library opened no socket");
         destroyClient();
@@ -203,28 +205,28 @@ void MqttConnection::socketReady(bool writable)
     afterLoop(writable ? mosquitto_loop_write(client_, 1) : mosquitto_loop_read(client_, 1));
 }
 
-// Whether the connecting socket has connected by now; a socket that failed to connect ends the
-// connection.
+// Whether the connecting socket, which the event loop found ready, has connected; one that
+// failed to connect ends the connection.
 bool MqttConnection::socketHasConnected()
 {
     int err = 0;
     socklen_t length = sizeof err;
     if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &length) != 0)
         err = errno;
-    if (err == 0) {
-        sockaddr_storage peer{};
-        socklen_t peerLength = sizeof peer;
-        if (::getpeername(fd_, reinterpret_cast<sockaddr *>(&peer), &peerLength) == 0) {
-            socketConnected_ = true;
-            qCDebug(lcMqtt) << "socket connected";
-            emit socketConnected();
-            return client_ != nullptr;
-        }
-        if (errno == ENOTCONN)
-            return false; // not yet
-        err = errno;
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    if (err == 0 && ::getpeername(fd_, reinterpret_cast<sockaddr *>(&peer), &peerLength) == 0) {
+        socketConnected_ = true;
+        qCDebug(lcMqtt) << "socket connected";
+        emit socketConnected();
+        return client_ != nullptr;
     }
-    fail(QString::fromLocal8Bit(std::strerror(err)));
+    // With TLS the library writes its hello at once, and that write already took the socket's
+    // error: it is what the library left in errno.
+    if (err == 0 && (connectErrno_ == ECONNREFUSED || connectErrno_ == EHOSTUNREACH
+                     || connectErrno_ == ENETUNREACH || connectErrno_ == ETIMEDOUT))
+        err = connectErrno_;
+    fail(err != 0 ? QString::fromLocal8Bit(std::strerror(err)) : QStringLiteral("no connection"));
     return false;
 }
 
@@ -244,12 +246,17 @@ void MqttConnection::afterLoop(int rc)
         writeNotifier_->setEnabled(mosquitto_want_write(client_));
 }
 
+// The library only says that TLS failed; the certificate's refusal says why.
+QString MqttConnection::withTlsVerdict(const QString &libraryReason) const
+{
+    const QString refusal = tlsVerdict_.refusal();
+    return refusal.isEmpty() ? libraryReason : refusal;
+}
+
 void MqttConnection::fail(const QString &libraryReason)
 {
     const bool hadConnected = socketConnected_;
-    // The library only says that TLS failed; the certificate's refusal says why.
-    const QString refusal = tlsVerdict_.refusal();
-    const QString reason = refusal.isEmpty() ? libraryReason : refusal;
+    const QString reason = withTlsVerdict(libraryReason);
     qCDebug(lcMqtt) << (hadConnected ? "connection lost:" : "connect failed:") << reason;
     destroyClient();
     if (hadConnected)

@@ -74,13 +74,15 @@ private:
     void socketReady(bool writable);
     bool socketHasConnected();
     void afterLoop(int rc);
-    void fail(const QString &reason);
+    QString withTlsVerdict(const QString &libraryReason) const;
+    void fail(const QString &libraryReason);
     void destroyClient();
 
     Clock &clock_;
     mosquitto *client_ = nullptr;
     int fd_ = -1;
     bool socketConnected_ = false;
+    int connectErrno_ = 0; // errno as the library left it after starting to connect
     MqttTlsVerdict tlsVerdict_;
     std::unique_ptr<QSocketNotifier> readNotifier_;
     std::unique_ptr<QSocketNotifier> writeNotifier_;

@@ -5,11 +5,11 @@
 #include "fake_serial_port.h"
 #include "ini_settings_store.h"
 #include "manual_clock.h"
-#include "mosquitto_broker.h"
 #include "mqtt_messages.h"
 #include "mqtt_publisher.h"
 #include "packet_encoder.h"
 #include "process_fixtures.h"
+#include "publisher_rig.h"
 #include "recorders.h"
 
 #include <QDir>
@@ -28,37 +28,6 @@
 
 namespace {
 
-// A publisher on a ManualClock with its own base topic and discovery prefix, so that retained
-// messages of one test do not meet another.
-struct Rig {
-    explicit Rig(const MosquittoBroker &broker, const QString &name)
-    {
-        settings.enabled = true;
-        settings.host = QStringLiteral("127.0.0.1");
-        settings.port = broker.port();
-        settings.topic = QStringLiteral("orvotove/") + name;
-        settings.discoveryPrefix = QStringLiteral("ha_") + name;
-        settings.interval = 0;
-        settings.username = MosquittoBroker::user();
-        settings.password = MosquittoBroker::password();
-    }
-    QString status() const { return mqttStatusTopic(settings); }
-    QStringList topics() const { return {settings.topic + "/#", settings.discoveryPrefix + "/#"}; }
-    // Starts the publisher once the subscriber listens; true when the subscriber saw "online".
-    bool startAndSeeOnline(MqttSubscriber &sub)
-    {
-        if (!sub.waitSubscribed())
-            return false;
-        publisher.start(settings);
-        return QTest::qWaitFor([&] { return sub.latest.value(status()) == "online"; }, 5000);
-    }
-
-    ManualClock clock;
-    RecordingStatusLines log;
-    MqttPublisher publisher{clock, &log};
-    MqttSettings settings;
-};
-
 LiveReading sampleReading()
 {
     LiveReading r;
@@ -76,10 +45,6 @@ LiveReading sampleReading()
     r.seconds = 4321;
     return r;
 }
-
-#define REQUIRE_BROKER(broker)                                                                 \
-    if (!(broker).available())                                                               \
-        QFAIL(qPrintable((broker).whyNot()));
 
 // The descriptors the process has open.
 QStringList openDescriptors()
