@@ -69,10 +69,17 @@ bool MqttConnection::open(const MqttConnectOptions &o, QString *error)
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
-    if (!configure(o, error)) {
+    if (!configure(o, error) || !startConnecting(o, error)) {
         destroyClient();
         return false;
     }
+    housekeeping_->setSingleShot(false);
+    housekeeping_->start(1000);
+    return true;
+}
+
+bool MqttConnection::startConnecting(const MqttConnectOptions &o, QString *error)
+{
     errno = 0;
     const int rc = mosquitto_connect_async(client_, o.address.toUtf8().constData(), o.port,
                                            o.keepAliveSeconds);
@@ -80,17 +87,13 @@ bool MqttConnection::open(const MqttConnectOptions &o, QString *error)
     if (rc != MOSQ_ERR_SUCCESS) {
         // A socket on loopback may connect, and the handshake fail, right here.
         *error = withTlsVerdict(libraryError(rc, savedErrno));
-        destroyClient();
         return false;
     }
     connectErrno_ = savedErrno;
     if (!watchSocket()) {
         *error = QStringLiteral("the library opened no socket");
-        destroyClient();
         return false;
     }
-    housekeeping_->setSingleShot(false);
-    housekeeping_->start(1000);
     return true;
 }
 

@@ -69,6 +69,7 @@ private:
     static void onPublish(mosquitto *, void *self, int messageId);
     bool configure(const MqttConnectOptions &options, QString *error);
     bool configureTls(const MqttConnectOptions &options, QString *error);
+    bool startConnecting(const MqttConnectOptions &options, QString *error);
     bool watchSocket();
     void unwatchSocket();
     void socketReady(bool writable);
