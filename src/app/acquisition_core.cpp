@@ -131,9 +131,11 @@ void AcquisitionCore::startAutomaticActions()
 
 void AcquisitionCore::readMqttSettingsFromStore()
 {
-    mqttSettings_ = readMqttSettings([this](const QString &key) {
-        return store_.groupValue(mqttSettingsGroup(), key);
-    });
+    QStringList faults;
+    mqttSettings_ = readMqttSettings(
+        [this](const QString &key) { return store_.groupValue(mqttSettingsGroup(), key); }, &faults);
+    for (const QString &fault : faults)
+        statusLog_.addLine(QStringLiteral("MQTT: ") + fault);
     // A file that holds a password is for its owner's eyes only.
     if (!mqttSettings_.password.isEmpty() && !store_.restrictToOwner())
         statusLog_.addLine(QStringLiteral("Error: cannot make %1 readable by its owner only")

@@ -2,10 +2,14 @@
 
 #include "clock.h"
 #include "mqtt_logging.h"
+#include "mqtt_tls.h"
 
+#include <QHostAddress>
 #include <QSocketNotifier>
 
 #include <mosquitto.h>
+
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstring>
@@ -18,6 +22,16 @@ QString libraryError(int rc, int savedErrno)
     if (rc == MOSQ_ERR_ERRNO)
         return QString::fromLocal8Bit(std::strerror(savedErrno));
     return QString::fromUtf8(mosquitto_strerror(rc));
+}
+
+bool isPlainClientId(const QString &id)
+{
+    if (id.isEmpty() || id.size() > 256)
+        return false;
+    for (const QChar c : id)
+        if (c.unicode() > 0x7f || !(c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_')))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -39,27 +53,47 @@ MqttConnection::~MqttConnection()
 bool MqttConnection::open(const MqttConnectOptions &o, QString *error)
 {
     close(false);
+    // A client id the library refuses makes it tidy up descriptors it never opened (0 first),
+    // so it only ever gets a plain one; and only an address, since its own lookup blocks.
+    if (!isPlainClientId(o.clientId)) {
+        *error = QStringLiteral("the client id \"%1\" is not plain").arg(o.clientId.left(64));
+        return false;
+    }
+    if (QHostAddress(o.address).isNull()) {
+        *error = QStringLiteral("\"%1\" is not an address").arg(o.address.left(64));
+        return false;
+    }
+    tlsVerdict_ = {};
     client_ = mosquitto_new(o.clientId.toUtf8().constData(), true, this);
     if (!client_) {
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
-    if (!configure(o, error)) {
+    if (!configure(o, error) || !startConnecting(o, error)) {
         destroyClient();
         return false;
     }
-    // With an address no name is looked up; the socket connects without blocking.
+    housekeeping_->setSingleShot(false);
+    housekeeping_->start(1000);
+    return true;
+}
+
+bool MqttConnection::startConnecting(const MqttConnectOptions &o, QString *error)
+{
+    errno = 0;
     const int rc = mosquitto_connect_async(client_, o.address.toUtf8().constData(), o.port,
                                            o.keepAliveSeconds);
     const int savedErrno = errno;
     if (rc != MOSQ_ERR_SUCCESS) {
-        *error = libraryError(rc, savedErrno);
-        destroyClient();
+        // A socket on loopback may connect, and the handshake fail, right here.
+        *error = withTlsVerdict(libraryError(rc, savedErrno));
         return false;
     }
-    watchSocket();
-    housekeeping_->setSingleShot(false);
-    housekeeping_->start(1000);
+    connectErrno_ = savedErrno;
+    if (!watchSocket()) {
+        *error = QStringLiteral("the library opened no socket");
+        return false;
+    }
     return true;
 }
 
@@ -67,6 +101,9 @@ bool MqttConnection::configure(const MqttConnectOptions &o, QString *error)
 {
     mosquitto_connect_callback_set(client_, &MqttConnection::onConnect);
     mosquitto_publish_callback_set(client_, &MqttConnection::onPublish);
+    mosquitto_log_callback_set(client_, [](mosquitto *, void *, int, const char *text) {
+        qCDebug(lcMqtt) << "library:" << text;
+    });
     const QByteArray will = o.willTopic.toUtf8();
     int rc = mosquitto_will_set(client_, will.constData(), int(o.willPayload.size()),
                                 o.willPayload.constData(), 1, true);
@@ -74,9 +111,31 @@ bool MqttConnection::configure(const MqttConnectOptions &o, QString *error)
         rc = mosquitto_username_pw_set(client_, o.username.toUtf8().constData(),
                                        o.password.isEmpty() ? nullptr
                                                             : o.password.toUtf8().constData());
-    if (rc == MOSQ_ERR_SUCCESS && !o.caFile.isEmpty())
-        rc = mosquitto_tls_set(client_, o.caFile.toLocal8Bit().constData(), nullptr, nullptr,
+    if (rc != MOSQ_ERR_SUCCESS) {
+        *error = libraryError(rc, errno);
+        return false;
+    }
+    return o.caFile.isEmpty() || configureTls(o, error);
+}
+
+bool MqttConnection::configureTls(const MqttConnectOptions &o, QString *error)
+{
+    int rc = mosquitto_tls_set(client_, o.caFile.toLocal8Bit().constData(), nullptr, nullptr,
                                nullptr, nullptr);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        *error = libraryError(rc, errno);
+        return false;
+    }
+    const MqttTlsContext context = makeMqttTlsContext(o.brokerName, o.caFile, &tlsVerdict_, error);
+    if (!context)
+        return false;
+    // The context is complete: the library takes it as it is (keeping its own reference), and
+    // does not check the certificate against the address it connects to.
+    rc = mosquitto_int_option(client_, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
+    if (rc == MOSQ_ERR_SUCCESS)
+        rc = mosquitto_void_option(client_, MOSQ_OPT_SSL_CTX, context.get());
+    if (rc == MOSQ_ERR_SUCCESS)
+        rc = mosquitto_tls_insecure_set(client_, true);
     if (rc != MOSQ_ERR_SUCCESS) {
         *error = libraryError(rc, errno);
         return false;
@@ -88,7 +147,7 @@ void MqttConnection::close(bool orderly)
 {
     if (!client_)
         return;
-    if (orderly)
+    if (orderly && socketConnected_)
         mosquitto_disconnect(client_);
     destroyClient();
 }
@@ -101,6 +160,7 @@ void MqttConnection::destroyClient()
     if (client_)
         mosquitto_destroy(client_);
     client_ = nullptr;
+    socketConnected_ = false;
 }
 
 int MqttConnection::publish(const QString &topic, const QByteArray &payload, bool retain)
@@ -111,27 +171,27 @@ int MqttConnection::publish(const QString &topic, const QByteArray &payload, boo
     const int rc = mosquitto_publish(client_, &mid, topic.toUtf8().constData(),
                                      int(payload.size()), payload.constData(), 1, retain);
     if (rc != MOSQ_ERR_SUCCESS) {
-        qCDebug(lcMqtt) << "publish to" << topic << "failed:" << mosquitto_strerror(rc);
+        qCDebug(lcMqtt) << "publish to" << topic.left(200) << "failed:" << mosquitto_strerror(rc);
         return -1;
     }
     // The library sends at once when it can; what is left waits for the socket.
-    if (writeNotifier_)
+    if (writeNotifier_ && socketConnected_)
         writeNotifier_->setEnabled(mosquitto_want_write(client_));
     return mid;
 }
 
-void MqttConnection::watchSocket()
+bool MqttConnection::watchSocket()
 {
     fd_ = mosquitto_socket(client_);
     if (fd_ < 0)
-        return;
+        return false;
     readNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
     writeNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
-    connect(readNotifier_.get(), &QSocketNotifier::activated, this,
-            [this] { afterLoop(mosquitto_loop_read(client_, 1)); });
-    connect(writeNotifier_.get(), &QSocketNotifier::activated, this,
-            [this] { afterLoop(mosquitto_loop_write(client_, 1)); });
-    writeNotifier_->setEnabled(mosquitto_want_write(client_));
+    connect(readNotifier_.get(), &QSocketNotifier::activated, this, [this] { socketReady(false); });
+    connect(writeNotifier_.get(), &QSocketNotifier::activated, this, [this] { socketReady(true); });
+    // A connecting socket tells that it is done by becoming writable.
+    writeNotifier_->setEnabled(true);
+    return true;
 }
 
 void MqttConnection::unwatchSocket()
@@ -139,6 +199,38 @@ void MqttConnection::unwatchSocket()
     readNotifier_.reset();
     writeNotifier_.reset();
     fd_ = -1;
+}
+
+void MqttConnection::socketReady(bool writable)
+{
+    if (!client_ || (!socketConnected_ && !socketHasConnected()))
+        return;
+    afterLoop(writable ? mosquitto_loop_write(client_, 1) : mosquitto_loop_read(client_, 1));
+}
+
+// Whether the connecting socket, which the event loop found ready, has connected; one that
+// failed to connect ends the connection.
+bool MqttConnection::socketHasConnected()
+{
+    int err = 0;
+    socklen_t length = sizeof err;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &length) != 0)
+        err = errno;
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    if (err == 0 && ::getpeername(fd_, reinterpret_cast<sockaddr *>(&peer), &peerLength) == 0) {
+        socketConnected_ = true;
+        qCDebug(lcMqtt) << "socket connected";
+        emit socketConnected();
+        return client_ != nullptr;
+    }
+    // With TLS the library writes its hello at once, and that write already took the socket's
+    // error: it is what the library left in errno.
+    if (err == 0 && (connectErrno_ == ECONNREFUSED || connectErrno_ == EHOSTUNREACH
+                     || connectErrno_ == ENETUNREACH || connectErrno_ == ETIMEDOUT))
+        err = connectErrno_;
+    fail(err != 0 ? QString::fromLocal8Bit(std::strerror(err)) : QStringLiteral("no connection"));
+    return false;
 }
 
 void MqttConnection::afterLoop(int rc)
@@ -149,14 +241,31 @@ void MqttConnection::afterLoop(int rc)
     // On an error the library has closed the socket already: stop watching it before the
     // event loop looks at it again.
     if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(client_) != fd_ || fd_ < 0) {
-        const QString reason = rc == MOSQ_ERR_SUCCESS ? QStringLiteral("the connection was closed")
-                                                      : libraryError(rc, savedErrno);
-        qCDebug(lcMqtt) << "connection lost:" << reason;
-        destroyClient();
-        emit lost(reason);
+        fail(rc == MOSQ_ERR_SUCCESS ? QStringLiteral("the connection was closed")
+                                    : libraryError(rc, savedErrno));
         return;
     }
-    writeNotifier_->setEnabled(mosquitto_want_write(client_));
+    if (socketConnected_)
+        writeNotifier_->setEnabled(mosquitto_want_write(client_));
+}
+
+// The library only says that TLS failed; the certificate's refusal says why.
+QString MqttConnection::withTlsVerdict(const QString &libraryReason) const
+{
+    const QString refusal = tlsVerdict_.refusal();
+    return refusal.isEmpty() ? libraryReason : refusal;
+}
+
+void MqttConnection::fail(const QString &libraryReason)
+{
+    const bool hadConnected = socketConnected_;
+    const QString reason = withTlsVerdict(libraryReason);
+    qCDebug(lcMqtt) << (hadConnected ? "connection lost:" : "connect failed:") << reason;
+    destroyClient();
+    if (hadConnected)
+        emit lost(reason);
+    else
+        emit connectFailed(reason);
 }
 
 void MqttConnection::onConnect(mosquitto *, void *self, int code)

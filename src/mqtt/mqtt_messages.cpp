@@ -43,11 +43,69 @@ QJsonObject deviceBlock(const QString &node)
     };
 }
 
+// Every topic under the base topic that the program publishes or listens to: a new one goes
+// here, so that the check of the base topic covers it.
+QStringList baseTopics(const MqttSettings &s)
+{
+    return {mqttStatusTopic(s), mqttStateTopic(s)};
+}
+
+QStringList discoveryTopics(const MqttSettings &s)
+{
+    QStringList topics;
+    for (const Sensor &sensor : kSensors)
+        topics.append(mqttDiscoveryTopic(s, QLatin1String(sensor.key)));
+    return topics;
+}
+
+// MQTT forbids NUL in a topic, and the library also refuses control characters, surrogates
+// and non-characters.
+bool isForbidden(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || (c >= 0xd800 && c <= 0xdfff)
+           || (c >= 0xfdd0 && c <= 0xfdef) || (c & 0xfffe) == 0xfffe;
+}
+
+QString characterFault(const char *key, const QString &text)
+{
+    for (const char32_t c : text.toUcs4()) {
+        if (c == '+' || c == '#')
+            return QStringLiteral("%1 holds the wildcard \"%2\"").arg(QLatin1String(key), QChar(c));
+        if (c == 0)
+            return QStringLiteral("%1 holds a NUL character").arg(QLatin1String(key));
+        if (isForbidden(c))
+            return QStringLiteral("%1 holds the character U+%2, which MQTT does not allow")
+                .arg(QLatin1String(key))
+                .arg(uint(c), 4, 16, QLatin1Char('0'));
+    }
+    return {};
+}
+
+QString lengthFault(const char *key, const QStringList &topics)
+{
+    for (const QString &t : topics)
+        if (t.toUtf8().size() > kMqttLongestTopicBytes)
+            return QStringLiteral("%1 is longer than %2 bytes").arg(QLatin1String(key)).arg(kMqttLongestTopicBytes);
+    return {};
+}
+
 } // namespace
 
 QString mqttNodeName(const MqttSettings &settings)
 {
     return settings.topic.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
+}
+
+QString mqttClientId(const MqttSettings &settings, qint64 processId)
+{
+    QString node;
+    for (const QChar c : mqttNodeName(settings)) {
+        if (node.size() == 32)
+            break;
+        const bool plain = c.unicode() < 0x80 && (c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_'));
+        node.append(plain ? c : QLatin1Char('_'));
+    }
+    return QStringLiteral("orvotove-%1-%2").arg(node).arg(processId);
 }
 
 QString mqttStatusTopic(const MqttSettings &settings)
@@ -58,6 +116,26 @@ QString mqttStatusTopic(const MqttSettings &settings)
 QString mqttStateTopic(const MqttSettings &settings)
 {
     return settings.topic + QStringLiteral("/state");
+}
+
+QString mqttDiscoveryTopic(const MqttSettings &settings, const QString &key)
+{
+    return QStringLiteral("%1/sensor/%2/%3/config").arg(settings.discoveryPrefix, mqttNodeName(settings), key);
+}
+
+QString mqttTopicFault(const MqttSettings &s)
+{
+    QString fault = characterFault("Topic", s.topic);
+    if (fault.isEmpty())
+        fault = lengthFault("Topic", baseTopics(s));
+    if (fault.isEmpty() && !s.discoveryPrefix.isEmpty())
+        fault = characterFault("DiscoveryPrefix", s.discoveryPrefix);
+    // A discovery topic holds the prefix and the base topic's last level: the longer of the two
+    // is named.
+    const bool prefixLonger = s.discoveryPrefix.toUtf8().size() >= mqttNodeName(s).toUtf8().size();
+    if (fault.isEmpty() && !s.discoveryPrefix.isEmpty())
+        fault = lengthFault(prefixLonger ? "DiscoveryPrefix" : "Topic", discoveryTopics(s));
+    return fault;
 }
 
 QByteArray mqttStatePayload(const LiveReading &r, const QDateTime &now)
@@ -101,9 +179,7 @@ QList<MqttMessage> mqttDiscoveryMessages(const MqttSettings &settings)
         };
         if (s.unit)
             config.insert(QStringLiteral("unit_of_measurement"), QLatin1String(s.unit));
-        messages.append({QStringLiteral("%1/sensor/%2/%3/config")
-                             .arg(settings.discoveryPrefix, node, key),
-                         QJsonDocument(config).toJson(QJsonDocument::Compact)});
+        messages.append({mqttDiscoveryTopic(settings, key), QJsonDocument(config).toJson(QJsonDocument::Compact)});
     }
     return messages;
 }

@@ -6,13 +6,28 @@
 #include "nested_wait.h"
 
 #include <QCoreApplication>
-#include <QHostInfo>
+#include <QFile>
+#include <QFileInfo>
 
 namespace {
 
 QString brokerName(const MqttSettings &s)
 {
     return QStringLiteral("%1:%2").arg(s.host).arg(s.port);
+}
+
+// Looked at before each attempt: the file may come (or go) while the program runs.
+QString caFileFault(const QString &path)
+{
+    if (path.isEmpty())
+        return {};
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("CaFile \"%1\" does not exist").arg(path);
+    QFile file(path);
+    if (info.isDir() || !file.open(QIODevice::ReadOnly))
+        return QStringLiteral("CaFile \"%1\" cannot be read").arg(path);
+    return {};
 }
 
 } // namespace
@@ -22,6 +37,7 @@ MqttPublisher::MqttPublisher(Clock &clock, Reporter<StatusLines> log, QObject *p
       clock_(clock),
       log_(log),
       connection_(clock, this),
+      dialer_(clock, connection_, this),
       retryTimer_(clock.createTimer(this)),
       connectTimer_(clock.createTimer(this))
 {
@@ -33,22 +49,19 @@ MqttPublisher::MqttPublisher(Clock &clock, Reporter<StatusLines> log, QObject *p
         connection_.close(false);
         fail(State::Unreachable, QStringLiteral("no answer from the broker"));
     });
+    connect(&dialer_, &MqttDialer::reached, this, [this] { connectTimer_->start(kConnectTimeoutMs); });
+    connect(&dialer_, &MqttDialer::failed, this,
+            [this](const QString &reason) { fail(State::Unreachable, reason); });
     connect(&connection_, &MqttConnection::connackReceived, this, &MqttPublisher::onConnack);
     connect(&connection_, &MqttConnection::lost, this, &MqttPublisher::onLost);
     connect(&connection_, &MqttConnection::delivered, this, &MqttPublisher::delivered);
 }
 
-MqttPublisher::~MqttPublisher()
-{
-    if (lookupId_ >= 0)
-        QHostInfo::abortHostLookup(lookupId_);
-}
+MqttPublisher::~MqttPublisher() = default;
 
 void MqttPublisher::start(const MqttSettings &settings)
 {
-    if (lookupId_ >= 0)
-        QHostInfo::abortHostLookup(lookupId_);
-    lookupId_ = -1;
+    dialer_.cancel();
     // New settings: the old base topic is told "offline" (sent at once when the socket takes
     // it, without waiting), since an orderly close drops the will.
     if (state_ == State::Connected)
@@ -63,6 +76,11 @@ void MqttPublisher::start(const MqttSettings &settings)
         setState(State::Off);
         return;
     }
+    // The library would refuse such topics at every attempt, deep inside.
+    if (const QString fault = mqttTopicFault(settings_); !fault.isEmpty()) {
+        setState(State::Off, fault);
+        return;
+    }
     attempt();
 }
 
@@ -72,40 +90,25 @@ void MqttPublisher::attempt()
     refused_ = false;
     if (state_ == State::Off)
         setState(State::Connecting);
-    connectTimer_->start(kConnectTimeoutMs);
-    // With TLS the library looks the name up itself: the certificate is checked against it.
-    if (!settings_.caFile.isEmpty()) {
-        connectTo(settings_.host);
+    if (const QString fault = caFileFault(settings_.caFile); !fault.isEmpty()) {
+        fail(State::Unreachable, fault);
         return;
     }
-    lookupId_ = QHostInfo::lookupHost(settings_.host, this, [this](const QHostInfo &info) {
-        lookupId_ = -1;
-        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
-            fail(State::Unreachable,
-                 QStringLiteral("cannot find the host %1 (%2)").arg(settings_.host, info.errorString()));
-            return;
-        }
-        connectTo(info.addresses().constFirst().toString());
-    });
+    dialer_.dial(connectOptions());
 }
 
-void MqttPublisher::connectTo(const QString &address)
+MqttConnectOptions MqttPublisher::connectOptions() const
 {
     MqttConnectOptions o;
-    o.clientId = QStringLiteral("orvotove-%1-%2")
-                     .arg(mqttNodeName(settings_))
-                     .arg(QCoreApplication::applicationPid());
-    o.address = address;
+    o.clientId = mqttClientId(settings_, QCoreApplication::applicationPid());
+    o.brokerName = settings_.host;
     o.port = settings_.port;
     o.username = settings_.username;
     o.password = settings_.password;
     o.caFile = settings_.caFile;
     o.willTopic = mqttStatusTopic(settings_);
     o.willPayload = QByteArrayLiteral("offline");
-    QString error;
-    qCDebug(lcMqtt) << "connecting to" << address << settings_.port;
-    if (!connection_.open(o, &error))
-        fail(State::Unreachable, error);
+    return o;
 }
 
 void MqttPublisher::onConnack(int code, const QString &text)
@@ -143,11 +146,12 @@ void MqttPublisher::setState(State state, const QString &reason)
 {
     if (state == state_ && reason == reason_)
         return;
-    const bool changed = state != state_;
+    // One line per change of state, and for each new reason to be off; a retry that fails the
+    // same way is not news.
+    const bool news = state != state_ || state == State::Off;
     state_ = state;
     reason_ = reason;
-    // One line per change of state; a retry that fails the same way is not news.
-    if (changed && state != State::Connecting && !(state == State::Off && reason.isEmpty()))
+    if (news && state != State::Connecting && !(state == State::Off && reason.isEmpty()))
         log_->addLine(QStringLiteral("MQTT: ") + statusText());
     emit stateChanged(state_);
 }
@@ -157,7 +161,8 @@ QString MqttPublisher::statusText() const
     const QString broker = brokerName(settings_);
     switch (state_) {
     case State::Off:
-        return QStringLiteral("Publishing is off");
+        return reason_.isEmpty() ? QStringLiteral("Publishing is off")
+                                 : QStringLiteral("%1; publishing is off").arg(reason_);
     case State::Connecting:
         return QStringLiteral("Connecting to broker %1").arg(broker);
     case State::Connected:
@@ -197,9 +202,7 @@ void MqttPublisher::shutDown(int waitMs)
 {
     retryTimer_->stop();
     connectTimer_->stop();
-    if (lookupId_ >= 0)
-        QHostInfo::abortHostLookup(lookupId_);
-    lookupId_ = -1;
+    dialer_.cancel();
     if (state_ == State::Connected) {
         const int mid = connection_.publish(mqttStatusTopic(settings_), QByteArrayLiteral("offline"), true);
         bool acknowledged = false;

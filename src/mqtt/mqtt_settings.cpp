@@ -13,35 +13,85 @@ std::optional<int> toInt(const QString &text, int low, int high)
     return v;
 }
 
+// Reads the group key by key; every text that cannot be used leaves the default and a line
+// that names the key, its text and what is used instead.
+class StrictReader {
+public:
+    StrictReader(const MqttSettingReader &read, QStringList *faults) : read_(read), faults_(faults) {}
+
+    void flag(const char *key, bool &into)
+    {
+        const auto v = read_(QLatin1String(key));
+        if (!v)
+            return;
+        if (const auto b = SettingsText::toBool(*v))
+            into = *b;
+        else
+            refuse(key, *v, QStringLiteral("is neither True nor False"), SettingsText::fromBool(into));
+    }
+    void number(const char *key, int &into, int low, int high, const QString &what)
+    {
+        const auto v = read_(QLatin1String(key));
+        if (!v)
+            return;
+        if (const auto n = toInt(*v, low, high))
+            into = *n;
+        else
+            refuse(key, *v, what, QString::number(into));
+    }
+    // A text that must not be empty (blanks count as empty).
+    void word(const char *key, QString &into)
+    {
+        const auto v = read_(QLatin1String(key));
+        if (!v)
+            return;
+        if (!v->trimmed().isEmpty())
+            into = v->trimmed();
+        else if (faults_)
+            faults_->append(QStringLiteral("%1 is empty; the default %2 is used").arg(QLatin1String(key), into));
+    }
+    void text(const char *key, QString &into)
+    {
+        if (const auto v = read_(QLatin1String(key)))
+            into = *v;
+    }
+
+private:
+    void refuse(const char *key, const QString &text, const QString &what, const QString &used)
+    {
+        if (faults_)
+            faults_->append(QStringLiteral("%1 \"%2\" %3; the default %4 is used")
+                                .arg(QLatin1String(key), text, what, used));
+    }
+
+    const MqttSettingReader &read_;
+    QStringList *faults_;
+};
+
 } // namespace
 
-MqttSettings readMqttSettings(const MqttSettingReader &read)
+MqttSettings readMqttSettings(const MqttSettingReader &read, QStringList *faults)
 {
     MqttSettings s;
-    const auto text = [&read](const char *key, QString &into) {
-        if (const auto v = read(QLatin1String(key)))
-            into = *v;
-    };
-    if (const auto v = read(QStringLiteral("Enabled")))
-        s.enabled = SettingsText::toBool(*v).value_or(s.enabled);
-    text("Host", s.host);
-    if (const auto v = read(QStringLiteral("Port")))
-        s.port = toInt(*v, 1, 65535).value_or(s.port);
-    text("Username", s.username);
-    text("Password", s.password);
-    text("CaFile", s.caFile);
-    text("Topic", s.topic);
-    text("DiscoveryPrefix", s.discoveryPrefix);
-    if (const auto v = read(QStringLiteral("Interval")))
-        s.interval = toInt(*v, 0, 86400).value_or(s.interval);
-    s.host = s.host.trimmed();
-    if (s.host.isEmpty())
-        s.host = MqttSettings().host;
+    StrictReader r(read, faults);
+    r.flag("Enabled", s.enabled);
+    r.word("Host", s.host);
+    r.number("Port", s.port, 1, 65535, QStringLiteral("is not a whole number from 1 to 65535"));
+    r.text("Username", s.username);
+    r.text("Password", s.password);
+    r.text("CaFile", s.caFile);
     // A topic ending in "/" would give an empty node name.
-    while (s.topic.endsWith(QLatin1Char('/')))
-        s.topic.chop(1);
-    if (s.topic.isEmpty())
-        s.topic = MqttSettings().topic;
+    QString topic = s.topic;
+    r.text("Topic", topic);
+    while (topic.endsWith(QLatin1Char('/')))
+        topic.chop(1);
+    if (!topic.isEmpty())
+        s.topic = topic;
+    else if (read(QStringLiteral("Topic")) && faults)
+        faults->append(QStringLiteral("Topic is empty; the default %1 is used").arg(s.topic));
+    r.text("DiscoveryPrefix", s.discoveryPrefix);
+    r.number("Interval", s.interval, 0, kMqttLongestInterval,
+             QStringLiteral("is not a whole number of seconds from 0 to %1").arg(kMqttLongestInterval));
     return s;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -20,6 +21,9 @@ struct MqttSettings {
     bool operator==(const MqttSettings &) const = default;
 };
 
+// The longest Interval: a state at least once a day.
+constexpr int kMqttLongestInterval = 86400;
+
 // The name of the settings group in the settings file.
 inline QString mqttSettingsGroup() { return QStringLiteral("mqtt"); }
 
@@ -27,7 +31,9 @@ inline QString mqttSettingsGroup() { return QStringLiteral("mqtt"); }
 using MqttSettingReader = std::function<std::optional<QString>(const QString &key)>;
 using MqttSettingWriter = std::function<void(const QString &key, const QString &text)>;
 
-// Every key of the group; a missing or unreadable value gives the key's default.
-MqttSettings readMqttSettings(const MqttSettingReader &read);
+// Every key of the group; a missing value gives the key's default. So does a text that cannot
+// be used, and `faults` (when given) gets a line naming the key, its text and the default used.
+// The base topic and discovery prefix are taken as they are: mqttTopicFault() judges them.
+MqttSettings readMqttSettings(const MqttSettingReader &read, QStringList *faults = nullptr);
 // Every key of the group, as text (booleans as True and False).
 void writeMqttSettings(const MqttSettings &settings, const MqttSettingWriter &write);

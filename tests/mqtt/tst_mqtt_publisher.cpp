@@ -1,57 +1,32 @@
 // The publisher against a real mosquitto broker on a loopback port: discovery, the state's
-// values, reconnection after the broker restarts, a refused login, TLS and the last will.
+// values, reconnection after the broker restarts, a refused login, TLS and the last will; and
+// settings that cannot work, which must cost the rest of the program nothing.
 #include "acquisition_core.h"
 #include "fake_serial_port.h"
 #include "ini_settings_store.h"
 #include "manual_clock.h"
-#include "mosquitto_broker.h"
 #include "mqtt_messages.h"
 #include "mqtt_publisher.h"
 #include "packet_encoder.h"
+#include "process_fixtures.h"
+#include "publisher_rig.h"
 #include "recorders.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
-
-// A publisher on a ManualClock with its own base topic and discovery prefix, so that retained
-// messages of one test do not meet another.
-struct Rig {
-    explicit Rig(const MosquittoBroker &broker, const QString &name)
-    {
-        settings.enabled = true;
-        settings.host = QStringLiteral("127.0.0.1");
-        settings.port = broker.port();
-        settings.topic = QStringLiteral("orvotove/") + name;
-        settings.discoveryPrefix = QStringLiteral("ha_") + name;
-        settings.interval = 0;
-        settings.username = MosquittoBroker::user();
-        settings.password = MosquittoBroker::password();
-    }
-    QString status() const { return mqttStatusTopic(settings); }
-    QStringList topics() const { return {settings.topic + "/#", settings.discoveryPrefix + "/#"}; }
-    // Starts the publisher once the subscriber listens; true when the subscriber saw "online".
-    bool startAndSeeOnline(MqttSubscriber &sub)
-    {
-        if (!sub.waitSubscribed())
-            return false;
-        publisher.start(settings);
-        return QTest::qWaitFor([&] { return sub.latest.value(status()) == "online"; }, 5000);
-    }
-
-    ManualClock clock;
-    RecordingStatusLines log;
-    MqttPublisher publisher{clock, &log};
-    MqttSettings settings;
-};
 
 LiveReading sampleReading()
 {
@@ -71,9 +46,22 @@ LiveReading sampleReading()
     return r;
 }
 
-#define REQUIRE_BROKER(broker)                                                                 \
-    if (!(broker).available())                                                               \
-        QFAIL(qPrintable((broker).whyNot()));
+// The descriptors the process has open.
+QStringList openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System);
+}
+
+// One GETALL to the data server on loopback: true when a line came back.
+bool getAllAnswered(quint16 port)
+{
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    if (!client.waitForConnected(2000))
+        return false;
+    client.write("GETALL\r");
+    return QTest::qWaitFor([&] { return client.canReadLine(); }, 3000);
+}
 
 } // namespace
 
@@ -88,6 +76,11 @@ private slots:
     void shutDown_sendsOffline();
     void sigkill_lastWillReadsOffline();
     void acquisitionCore_publishesPacketsAndOfflineAtShutDown();
+    void unusableOptions_openFailsAndClosesNothing_data();
+    void unusableOptions_openFailsAndClosesNothing();
+    void longTopic_serverKeepsAnsweringAndLogSaysWhy();
+    void caFileMissingOrUnreadable_named_data();
+    void caFileMissingOrUnreadable_named();
 };
 
 void TestMqttPublisher::connect_publishesDiscoveryWithTheFields()
@@ -297,6 +290,104 @@ void TestMqttPublisher::acquisitionCore_publishesPacketsAndOfflineAtShutDown()
     QCOMPARE(state["energy1"].toDouble(), core.decoder().reading().ws1Static / 3.6e6);
     core.shutDown();
     QTRY_COMPARE(sub.latest.value("orvotove/core/status"), QByteArray("offline"));
+}
+
+void TestMqttPublisher::unusableOptions_openFailsAndClosesNothing_data()
+{
+    QTest::addColumn<QString>("clientId");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("willTopic");
+    QTest::newRow("client id too long") << QString(70000, 'a') << "127.0.0.1" << "t/status";
+    QTest::newRow("client id with a space") << "my meter" << "127.0.0.1" << "t/status";
+    QTest::newRow("name for an address") << "id" << "localhost" << "t/status";
+    QTest::newRow("will topic too long") << "id" << "127.0.0.1" << QString(70000, 'a');
+}
+
+void TestMqttPublisher::unusableOptions_openFailsAndClosesNothing()
+{
+    QFETCH(QString, clientId);
+    QFETCH(QString, address);
+    QFETCH(QString, willTopic);
+    ManualClock clock;
+    MqttConnection connection(clock);
+    MqttConnectOptions o;
+    o.clientId = clientId;
+    o.address = address;
+    o.port = unusedLoopbackPort();
+    o.willTopic = willTopic;
+    const QStringList before = openDescriptors();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        QString error;
+        QVERIFY(!connection.open(o, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!connection.isOpen());
+    }
+    QCOMPARE(openDescriptors(), before);
+}
+
+// The publisher's connect attempts once closed the lowest descriptor each: standard input,
+// then whatever took its number, here the data server's listening socket.
+void TestMqttPublisher::longTopic_serverKeepsAnsweringAndLogSaysWhy()
+{
+    if (::fcntl(0, F_GETFD) < 0)
+        QVERIFY(::open("/dev/null", O_RDONLY) == 0);
+    QTemporaryDir dir;
+    IniSettingsStore store(dir.filePath("Orvotove.ini"));
+    const QList<QPair<QString, QString>> group{
+        {"Enabled", "True"}, {"Host", "127.0.0.1"}, {"Port", QString::number(unusedLoopbackPort())},
+        {"Topic", QString(70000, 'a')}};
+    for (const auto &[key, text] : group)
+        store.setGroupValue("mqtt", key, text);
+    QVERIFY(store.sync());
+    ManualClock clock;
+    FakeSerialPort port(&clock);
+    RecordingStatusLines log;
+    AcquisitionCore core(port, clock, store, Reporters{.statusLog = &log});
+    core.prepare();
+    core.startAutomaticActions();
+    QTRY_VERIFY(core.mqtt().state() != MqttPublisher::State::Connecting);
+    const quint16 serverPort = freeTcpPort();
+    core.server().listenOn(serverPort);
+    // Time for retries, were there any; the server listens until its first client.
+    for (int retry = 0; retry < 4; ++retry) {
+        clock.advance(MqttPublisher::kFirstRetryMs << retry);
+        QTest::qWait(20);
+    }
+    QVERIFY(getAllAnswered(serverPort));
+    QVERIFY(::fcntl(0, F_GETFD) >= 0);
+    QCOMPARE(core.mqtt().state(), MqttPublisher::State::Off);
+    QCOMPARE(core.mqtt().connectAttempts(), 0);
+    QVERIFY2(log.lines.contains("MQTT: Topic is longer than 65535 bytes; publishing is off"),
+             qPrintable(log.lines.join('\n')));
+}
+
+void TestMqttPublisher::caFileMissingOrUnreadable_named_data()
+{
+    QTest::addColumn<QString>("file"); // in a temporary folder
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("missing") << "none.crt" << "CaFile \"%1\" does not exist";
+    QTest::newRow("a folder") << "." << "CaFile \"%1\" cannot be read";
+    QTest::newRow("no certificate") << "empty.crt" << "CaFile \"%1\" holds no certificate";
+}
+
+void TestMqttPublisher::caFileMissingOrUnreadable_named()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, fault);
+    QTemporaryDir dir;
+    QFile empty(dir.filePath("empty.crt"));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    MosquittoBroker broker;
+    REQUIRE_BROKER(broker);
+    Rig rig(broker, QStringLiteral("cafile"));
+    rig.settings.caFile = QDir::cleanPath(dir.filePath(file));
+    rig.publisher.start(rig.settings);
+    QTRY_COMPARE(rig.publisher.state(), MqttPublisher::State::Unreachable);
+    const QString line = QStringLiteral("MQTT: Cannot reach the broker 127.0.0.1:%1: ").arg(broker.port())
+                         + fault.arg(rig.settings.caFile);
+    QCOMPARE(rig.log.lines.size(), 1);
+    QVERIFY2(rig.log.lines.constFirst().startsWith(line), qPrintable(rig.log.lines.constFirst()));
 }
 
 QTEST_GUILESS_MAIN(TestMqttPublisher)

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -9,14 +11,16 @@
 
 #include <functional>
 
-// A real mosquitto broker for the tests, on a free loopback port with its own configuration in
-// a temporary folder: anonymous, with a password file, or TLS with a CA made here by openssl.
+// A real mosquitto broker for the tests, on a free port of 127.0.0.1 only, with its own
+// configuration in a temporary folder: anonymous, with a password file, or TLS with a CA made
+// here by openssl and a server certificate for `certificateNames` (subjectAltName entries).
 // available() is false when mosquitto (or, for TLS, openssl) is not installed or did not start;
 // whyNot() then names the Debian package to install, and the tests fail with it.
 class MosquittoBroker {
 public:
     enum class Mode { Anonymous, Password, Tls };
-    explicit MosquittoBroker(Mode mode = Mode::Anonymous);
+    explicit MosquittoBroker(Mode mode = Mode::Anonymous,
+                             const QByteArray &certificateNames = "DNS:localhost,IP:127.0.0.1");
     ~MosquittoBroker();
 
     static QString brokerProgram();
@@ -36,6 +40,7 @@ private:
     bool makeTlsFiles();
 
     Mode mode_;
+    QByteArray certificateNames_;
     QTemporaryDir dir_;
     QProcess process_;
     int port_ = 0;
@@ -61,4 +66,22 @@ private:
     const MosquittoBroker &broker_;
     QProcess process_;
     QByteArray buffer_;
+};
+
+// An address and port that take no connection and refuse none, as a host that drops packets:
+// the listening socket's queue is full, so a connect to it stays in progress until given up.
+class SilentListener {
+public:
+    SilentListener(const QHostAddress &address, quint16 port);
+    ~SilentListener();
+    SilentListener(const SilentListener &) = delete;
+    SilentListener &operator=(const SilentListener &) = delete;
+    // True once a connect to it was seen to stay in progress.
+    bool isSilent() const { return silent_; }
+
+private:
+    bool connectStaysPending(const QHostAddress &address, quint16 port);
+    int listener_ = -1;
+    QList<int> pending_;
+    bool silent_ = false;
 };

@@ -19,6 +19,7 @@ class TestMqttSettingsTab : public QObject {
 private slots:
     void fields_roundTripThroughTheSettingsFile();
     void publisher_statusLineFollowsIt();
+    void topicMqttCannotCarry_statusSaysWhyOff();
 };
 
 void TestMqttSettingsTab::fields_roundTripThroughTheSettingsFile()
@@ -68,6 +69,23 @@ void TestMqttSettingsTab::publisher_statusLineFollowsIt()
     broker.stop();
     QTRY_VERIFY(tab.statusText().startsWith(
         QStringLiteral("Cannot reach the broker 127.0.0.1:%1: ").arg(broker.port())));
+}
+
+void TestMqttSettingsTab::topicMqttCannotCarry_statusSaysWhyOff()
+{
+    ManualClock clock;
+    MqttPublisher publisher(clock, {});
+    MqttSettingsTab tab;
+    tab.followPublisher(publisher);
+    MqttSettings s;
+    s.enabled = true;
+    s.topic = QStringLiteral("home/#");
+    publisher.start(s);
+    QCOMPARE(tab.findChild<QLabel *>("mqttStatus")->text(),
+             QStringLiteral("Topic holds the wildcard \"#\"; publishing is off"));
+    s.enabled = false;
+    publisher.start(s);
+    QCOMPARE(tab.findChild<QLabel *>("mqttStatus")->text(), QStringLiteral("Publishing is off"));
 }
 
 QTEST_MAIN(TestMqttSettingsTab)
