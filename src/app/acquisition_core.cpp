@@ -29,7 +29,8 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
       periodicSave_(clock, [this] { saveSettings(); }, this),
       mqtt_(clock, routed_.statusLog, this),
       recovery_(clock, link_, quiet_, this),
-      webPoster_(decoder_.reading(), clock, link_.flags(), loadSwitch_, this)
+      webPoster_(decoder_.reading(), clock, link_.flags(), loadSwitch_, this),
+      http_(clock, routed_.statusLog, httpSources(), this)
 {
     link_.setRealTimeSequences(&control_);
     decoder_.onPacketByte = [this] {
@@ -38,6 +39,7 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
     };
     decoder_.onPacketDecoded = [this] { webPoster_.packetDecoded(); };
     decoder_.addDecodedListener([this] { mqtt_.publishReading(decoder_.reading()); });
+    decoder_.addDecodedListener([this] { http_.packetDecoded(decoder_.reading()); });
     webPoster_.settings = [this] { return webPostingSettings(); };
     webPoster_.pushReadings = [this] { server_.pushReadings(); };
     receiver_.setPortReopener([this] { reopenPortQuietly(); });
@@ -89,6 +91,8 @@ void AcquisitionCore::prepare()
                   << "listen" << settings_.startupListen;
     applySettings();
     readMqttSettingsFromStore();
+    httpSettings_ = readHttpSettings(
+        [this](const QString &key) { return store_.groupValue(httpSettingsGroup(), key); });
     if (const auto refused = refusedTcpPort(store_))
         statusLog_.addLine(QStringLiteral("The stored TCP port \"%1\" is not between 1 and 65535; "
                                           "the server uses port %2.")
@@ -108,6 +112,24 @@ void AcquisitionCore::startAutomaticActions()
         autoStart_.arm();
     if (mqttSettings_.enabled)
         mqtt_.start(mqttSettings_);
+    http_.apply(httpSettings_);
+}
+
+HttpSources AcquisitionCore::httpSources()
+{
+    return HttpSources{
+        .linkUp = [this] { return link_.flags().realTimeOn; },
+        .mqttConnected = [this] { return mqtt_.state() == MqttPublisher::State::Connected; },
+        .checksumErrors = [this] { return quint64(decoder_.checksumErrorCount()); },
+        .suspectDropped = [this] { return quint64(decoder_.suspectDroppedCount()); },
+        .historyWriteFailures = {},
+    };
+}
+
+void AcquisitionCore::applyHttpSettings(const HttpSettings &settings)
+{
+    httpSettings_ = settings;
+    http_.apply(settings);
 }
 
 void AcquisitionCore::readMqttSettingsFromStore()
@@ -163,6 +185,7 @@ void AcquisitionCore::shutDown()
     recovery_.setEnabled(false); // the port closed by the end stays closed
     link_.closePort();
     server_.shutDown();
+    http_.stop();
     mqtt_.shutDown();
     takeDecoderState();
     saveFailing_ = false; // the last word on a failed save goes to the log whatever came before

@@ -6,6 +6,8 @@
 #include "data_flow_watchdog.h"
 #include "data_server.h"
 #include "end_request.h"
+#include "http_api.h"
+#include "http_settings.h"
 #include "load_table.h"
 #include "monitor_link.h"
 #include "mqtt_publisher.h"
@@ -43,7 +45,8 @@ public:
     // port is shown closed and the watchdog and the periodic save run.
     void prepare();
     // Start-up after the window shows: opens the port and arms the automatic start of real time
-    // when the settings ask for it, and connects to the MQTT broker when that is enabled.
+    // when the settings ask for it, connects to the MQTT broker and opens the HTTP API when
+    // those are enabled.
     void startAutomaticActions();
     // Shut-down: requests the end of the program, closes the port, closes the data server (with
     // a pause for its client), tells the MQTT broker "offline" and writes the settings.
@@ -86,6 +89,11 @@ public:
     MqttPublisher &mqtt() { return mqtt_; }
     const MqttSettings &mqttSettings() const { return mqttSettings_; }
     WebPoster &webPoster() { return webPoster_; }
+    // The HTTP API and its settings (group "http"), read by prepare().
+    HttpApi &http() { return http_; }
+    const HttpSettings &httpSettings() const { return httpSettings_; }
+    // New HTTP settings (already stored by the caller): the API listens anew, or stops.
+    void applyHttpSettings(const HttpSettings &settings);
     // The "Enable Web Server" box was clicked: the setting is kept and stored at once.
     void storeWebWriteEnable(bool on);
 
@@ -114,6 +122,7 @@ private:
     void reopenPortQuietly();
     void storeAutoWriteLocal(bool on);
     void readMqttSettingsFromStore();
+    HttpSources httpSources();
     WebPostingSettings webPostingSettings() const;
     bool reportSave(bool saved);
 
@@ -155,6 +164,8 @@ private:
     MqttPublisher mqtt_;
     Recovery recovery_;
     WebPoster webPoster_;
+    HttpSettings httpSettings_;
+    HttpApi http_;
     bool shutDown_ = false;
     bool saveFailing_ = false;
     bool finalSaveSucceeded_ = true;
