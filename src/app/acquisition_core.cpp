@@ -93,6 +93,7 @@ void AcquisitionCore::prepare()
     readMqttSettingsFromStore();
     httpSettings_ = readHttpSettings(
         [this](const QString &key) { return store_.groupValue(httpSettingsGroup(), key); });
+    applyDataServerSettings(readDataServerSettings([this](const QString &key) { return store_.value(key); }));
     if (const auto refused = refusedTcpPort(store_))
         statusLog_.addLine(QStringLiteral("The stored TCP port \"%1\" is not between 1 and 65535; "
                                           "the server uses port %2.")
@@ -124,6 +125,27 @@ HttpSources AcquisitionCore::httpSources()
         .suspectDropped = [this] { return quint64(decoder_.suspectDroppedCount()); },
         .historyWriteFailures = {},
     };
+}
+
+void AcquisitionCore::applyDataServerSettings(const DataServerSettings &settings)
+{
+    dataServerSettings_ = settings;
+    interpreter_.setReadOnly(settings.readOnly);
+    QString problem;
+    server_.setListenAddress(dataServerAddress(settings.listenAddress, &problem));
+    if (!problem.isEmpty())
+        statusLog_.addLine(problem);
+}
+
+void AcquisitionCore::storeDataServerSettings(const DataServerSettings &settings)
+{
+    writeDataServerSettings(settings, [this](const QString &key, const QString &text) {
+        store_.setValue(key, text);
+    });
+    reportSave(store_.sync());
+    applyDataServerSettings(settings);
+    if (!server_.isServerClosed())
+        server_.listenOn(int(settings_.tcpPort));
 }
 
 void AcquisitionCore::applyHttpSettings(const HttpSettings &settings)

@@ -5,6 +5,7 @@
 #include "command_interpreter.h"
 #include "data_flow_watchdog.h"
 #include "data_server.h"
+#include "data_server_settings.h"
 #include "end_request.h"
 #include "http_api.h"
 #include "http_settings.h"
@@ -94,6 +95,10 @@ public:
     const HttpSettings &httpSettings() const { return httpSettings_; }
     // New HTTP settings (already stored by the caller): the API listens anew, or stops.
     void applyHttpSettings(const HttpSettings &settings);
+    // ListenAddress and ServerReadOnly, read by prepare(). Storing them applies them at once: a
+    // server that listens or has a client listens anew on the new address.
+    const DataServerSettings &dataServerSettings() const { return dataServerSettings_; }
+    void storeDataServerSettings(const DataServerSettings &settings);
     // The "Enable Web Server" box was clicked: the setting is kept and stored at once.
     void storeWebWriteEnable(bool on);
 
@@ -123,6 +128,7 @@ private:
     void storeAutoWriteLocal(bool on);
     void readMqttSettingsFromStore();
     HttpSources httpSources();
+    void applyDataServerSettings(const DataServerSettings &settings);
     WebPostingSettings webPostingSettings() const;
     bool reportSave(bool saved);
 
@@ -166,6 +172,7 @@ private:
     WebPoster webPoster_;
     HttpSettings httpSettings_;
     HttpApi http_;
+    DataServerSettings dataServerSettings_;
     bool shutDown_ = false;
     bool saveFailing_ = false;
     bool finalSaveSucceeded_ = true;
