@@ -93,6 +93,10 @@ void AcquisitionCore::prepare()
     readMqttSettingsFromStore();
     httpSettings_ = readHttpSettings(
         [this](const QString &key) { return store_.groupValue(httpSettingsGroup(), key); });
+    // A file that holds the API's token is for its owner's eyes only, as one with a password.
+    if (!httpSettings_.token.isEmpty() && !store_.restrictToOwner())
+        statusLog_.addLine(QStringLiteral("Error: cannot make %1 readable by its owner only")
+                               .arg(store_.location()));
     applyDataServerSettings(readDataServerSettings([this](const QString &key) { return store_.value(key); }));
     if (const auto refused = refusedTcpPort(store_))
         statusLog_.addLine(QStringLiteral("The stored TCP port \"%1\" is not between 1 and 65535; "

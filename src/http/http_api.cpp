@@ -24,6 +24,7 @@ HttpApi::HttpApi(Clock &clock, Reporter<StatusLines> log, HttpSources sources, Q
     });
     addRoute(QStringLiteral("/api/live"), [this](const QHttpServerRequest &) { return liveReply(); });
     addRoute(QStringLiteral("/metrics"), [this](const QHttpServerRequest &) { return metricsReply(); });
+    setStatus(QString(), false);
 }
 
 void HttpApi::addRoute(const QString &path, HttpHandler handler)
@@ -31,7 +32,7 @@ void HttpApi::addRoute(const QString &path, HttpHandler handler)
     service_.addRoute(path, std::move(handler));
 }
 
-QString HttpApi::refusal(const HttpSettings &s) const
+QString HttpApi::refusal(const HttpSettings &s)
 {
     const std::optional<HttpEndpoint> endpoint = parseHttpListen(s.listen);
     if (!endpoint)
@@ -51,28 +52,37 @@ void HttpApi::apply(const HttpSettings &settings)
     if (!settings.enabled)
         return;
     if (const QString why = refusal(settings); !why.isEmpty()) {
-        log_->addLine(why);
+        setStatus(why, true);
         return;
     }
     endpoint_ = *parseHttpListen(settings.listen);
     access_ = HttpAccess(settings.token);
     if (!service_.listen(endpoint_.address, endpoint_.port)) {
-        log_->addLine(QStringLiteral("HTTP: cannot listen on %1: %2")
-                          .arg(settings.listen, service_.errorString()));
+        setStatus(QStringLiteral("HTTP: cannot listen on %1: %2")
+                      .arg(settings.listen, service_.errorString()),
+                  true);
         return;
     }
-    log_->addLine(QStringLiteral("HTTP API on %1%2")
-                      .arg(address(), access_.required() ? QStringLiteral(" (token required)")
-                                                         : QString()));
-    emit listeningChanged();
+    setStatus(QStringLiteral("HTTP API on %1%2")
+                  .arg(address(), access_.required() ? QStringLiteral(" (token required)") : QString()),
+              true);
 }
 
 void HttpApi::stop()
 {
-    if (!service_.isListening())
-        return;
     service_.close();
-    emit listeningChanged();
+    setStatus(QString(), false);
+}
+
+void HttpApi::setStatus(const QString &text, bool logged)
+{
+    const QString status = text.isEmpty() ? QStringLiteral("The HTTP API is off") : text;
+    if (logged)
+        log_->addLine(status);
+    if (status == status_)
+        return;
+    status_ = status;
+    emit statusChanged();
 }
 
 QString HttpApi::address() const

@@ -40,6 +40,8 @@ public:
     void addRoute(const QString &path, HttpHandler handler);
 
     bool isListening() const { return service_.isListening(); }
+    // "HTTP API on http://127.0.0.1:8088/", why it is not listening, or "The HTTP API is off".
+    QString statusText() const { return status_; }
     // Where a browser reaches the API while it listens ("http://127.0.0.1:8088/"); else empty.
     QString address() const;
     quint16 port() const { return service_.port(); }
@@ -49,13 +51,15 @@ public:
     HttpReply liveReply() const;
     HttpReply metricsReply() const;
 
+    // Why these settings cannot listen, as the status log says it; empty when they can.
+    static QString refusal(const HttpSettings &settings);
+
 signals:
-    // Listening began or ended.
-    void listeningChanged();
+    // Listening began or ended, or the status text changed.
+    void statusChanged();
 
 private:
-    // Why these settings cannot listen, for the status log; empty when they can.
-    QString refusal(const HttpSettings &settings) const;
+    void setStatus(const QString &text, bool logged);
 
     Reporter<StatusLines> log_;
     HttpSources sources_;
@@ -63,4 +67,5 @@ private:
     HttpService service_;
     HttpAccess access_;
     HttpEndpoint endpoint_;
+    QString status_;
 };

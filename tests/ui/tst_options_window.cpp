@@ -2,15 +2,9 @@
 // messages and the focus returned, the start-up boxes stored under their own keys, a client's
 // TRIGON shown in its box, the load buttons' posts, "Done" against "Exit", closing on minimize,
 // and settings that survive a restart.
-#include "acquisition_core.h"
-#include "fake_serial_port.h"
 #include "ini_settings_store.h"
-#include "main_window.h"
-#include "manual_clock.h"
-#include "options_window.h"
+#include "options_rig.h"
 #include "polarity_test_tab.h"
-#include "recorders.h"
-#include "recording_settings_store.h"
 #include "tray_parking.h"
 #include "web_post_window.h"
 
@@ -27,54 +21,6 @@
 #include <QTest>
 
 namespace {
-
-struct OptionsRig {
-    ManualClock clock;
-    FakeSerialPort port{&clock};
-    RecordingSettingsStore recording;
-    SettingsStore &store;
-    RecordingPrompts prompts;
-    MainWindow window{port, clock, store, &prompts};
-
-    explicit OptionsRig(QMap<QString, QString> values = {}, SettingsStore *other = nullptr)
-        : store(other ? *other : recording)
-    {
-        recording.values = values;
-        window.core().prepare();
-    }
-    OptionsWindow &open()
-    {
-        window.menu().options->trigger();
-        OptionsWindow *w = window.optionsWindow();
-        active = QTest::qWaitForWindowActive(w);
-        return *w;
-    }
-    bool active = false;
-    template <class T>
-    T &child(const QString &name) { return *window.optionsWindow()->findChild<T *>(name); }
-    // Types into the field and leaves it for the next one (by default the "Done" button), as the
-    // Tab key does.
-    void leave(const QString &name, const QString &text, const QString &next = "Command1")
-    {
-        auto &field = child<QLineEdit>(name);
-        auto &tabs = child<QTabWidget>("SSTab1");
-        for (int i = 0; i < tabs.count(); ++i)
-            if (tabs.widget(i)->isAncestorOf(&field))
-                tabs.setCurrentIndex(i);
-        field.setFocus();
-        field.setText(text);
-        child<QWidget>(next).setFocus(Qt::TabFocusReason);
-    }
-    bool focusIsOn(const QString &name) { return window.optionsWindow()->focusWidget()->objectName() == name; }
-    void closeWith(const char *how)
-    {
-        if (QByteArray(how) == "Done")
-            child<QPushButton>("Command1").click();
-        else
-            window.optionsWindow()->findChild<QAction *>("MnuExit")->trigger();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-};
 
 // The setting a field edits, as text.
 QString settingOf(const QString &field, const AppSettings &s)
