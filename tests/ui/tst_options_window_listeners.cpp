@@ -45,8 +45,8 @@ class TestOptionsWindowListeners : public QObject {
     Q_OBJECT
 private slots:
     void open_showsTextsAndStoredSettings();
-    void done_storesAndListensAtShownAddress();
-    void exit_storesNothing();
+    void doneOrExit_onlyDoneStoresAndListens_data();
+    void doneOrExit_onlyDoneStoresAndListens();
     void beyondLoopbackWithoutToken_statusSaysWhy();
 };
 
@@ -77,39 +77,36 @@ void TestOptionsWindowListeners::open_showsTextsAndStoredSettings()
     QVERIFY(r.child<QCheckBox>("serverReadOnly").isChecked());
 }
 
-void TestOptionsWindowListeners::done_storesAndListensAtShownAddress()
+void TestOptionsWindowListeners::doneOrExit_onlyDoneStoresAndListens_data()
 {
-    ListenersRig r;
-    const quint16 port = unusedLoopbackPort();
-    r.child<QCheckBox>("httpEnabled").click();
-    r.child<QLineEdit>("httpListen").setText(QStringLiteral("127.0.0.1:%1").arg(port));
-    r.child<QLineEdit>("serverListenAddress").setText(" 127.0.0.1 ");
-    r.child<QCheckBox>("serverReadOnly").click();
-    AcquisitionCore &core = r.rig->window.core();
-    r.rig->closeWith("Done");
-    QCOMPARE(r.stored("http/Enabled"), "True");
-    QCOMPARE(r.stored("http/Listen"), QStringLiteral("127.0.0.1:%1").arg(port));
-    QCOMPARE(r.stored("startup/ListenAddress"), "127.0.0.1");
-    QCOMPARE(r.stored("startup/ServerReadOnly"), "True");
-    QVERIFY(core.http().isListening());
-    QVERIFY(core.dataServerSettings().readOnly);
-
-    r.rig->open();
-    const QString address = QStringLiteral("http://127.0.0.1:%1/").arg(port);
-    QCOMPARE(r.rig->window.optionsWindow()->listenersTab().statusText(), "HTTP API on " + address);
-    QVERIFY(r.rig->window.statusLog().lines().contains("HTTP API on " + address));
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Done") << "Done";
+    QTest::newRow("Exit") << "Exit";
 }
 
-void TestOptionsWindowListeners::exit_storesNothing()
+void TestOptionsWindowListeners::doneOrExit_onlyDoneStoresAndListens()
 {
+    QFETCH(QString, how);
+    const bool done = how == u"Done";
     ListenersRig r;
+    const QString listen = QStringLiteral("127.0.0.1:%1").arg(unusedLoopbackPort());
     r.child<QCheckBox>("httpEnabled").click();
+    r.child<QLineEdit>("httpListen").setText(listen);
+    r.child<QLineEdit>("serverListenAddress").setText(" 127.0.0.1 ");
     r.child<QCheckBox>("serverReadOnly").click();
-    r.rig->closeWith("Exit");
-    QCOMPARE(r.stored("http/Enabled"), QString());
-    QCOMPARE(r.stored("startup/ServerReadOnly"), QString());
-    QVERIFY(!r.rig->window.core().http().isListening());
-    QVERIFY(!r.rig->window.core().dataServerSettings().readOnly);
+    r.rig->closeWith(qPrintable(how));
+    QCOMPARE(r.stored("http/Enabled"), done ? "True" : "");
+    QCOMPARE(r.stored("http/Listen"), done ? listen : "");
+    QCOMPARE(r.stored("startup/ListenAddress"), done ? "127.0.0.1" : "");
+    QCOMPARE(r.stored("startup/ServerReadOnly"), done ? "True" : "");
+    AcquisitionCore &core = r.rig->window.core();
+    QCOMPARE(core.http().isListening(), done);
+    QCOMPARE(core.dataServerSettings().readOnly, done);
+
+    r.rig->open();
+    const QString status = done ? "HTTP API on http://" + listen + "/" : "The HTTP API is off";
+    QCOMPARE(r.rig->window.optionsWindow()->listenersTab().statusText(), status);
+    QCOMPARE(r.rig->window.statusLog().lines().contains(status), done);
 }
 
 void TestOptionsWindowListeners::beyondLoopbackWithoutToken_statusSaysWhy()
