@@ -5,6 +5,7 @@
 
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <memory>
 
 // One open connection's deadline. It lives as a child of its socket, so it goes with the socket
@@ -70,9 +71,12 @@ void HttpListener::incomingConnection(qintptr descriptor)
 
 void HttpListener::requestRead(QTcpSocket *socket)
 {
-    auto *connection = socket->findChild<Connection *>(QString(), Qt::FindDirectChildrenOnly);
-    if (!connection || !connections_.removeOne(connection))
+    const auto found = std::find_if(connections_.begin(), connections_.end(),
+                                    [socket](const Connection *c) { return c->socket() == socket; });
+    if (found == connections_.end())
         return;
+    Connection *connection = *found;
+    connections_.erase(found);
     connections_.append(connection);
     connection->restartDeadline();
 }

@@ -61,6 +61,7 @@ class TestHttpListener : public QObject {
 private slots:
     void slowClient_closedAtDeadlineOnly_data();
     void slowClient_closedAtDeadlineOnly();
+    void keptAliveClient_deadlineRestartsWithEachRequest();
     void moreConnectionsThanCap_boundedAndAnswering();
     void pathWithDots_notFoundAndAnswering_data();
     void pathWithDots_notFoundAndAnswering();
@@ -100,6 +101,23 @@ void TestHttpListener::slowClient_closedAtDeadlineOnly()
     QTRY_VERIFY(closed(*slow));
     QCOMPARE(rig.server.listener()->expiredCount(), quint64(1));
     QVERIFY(answersRealRequest(rig));
+}
+
+void TestHttpListener::keptAliveClient_deadlineRestartsWithEachRequest()
+{
+    ListenerRig rig;
+    auto client = rig.connect();
+    QByteArray answers;
+    for (int request = 1; request <= 2; ++request) {
+        client->write("GET /ok HTTP/1.1\r\nHost: a\r\n\r\n");
+        QTRY_COMPARE((answers += client->readAll()).count("fine\n"), request);
+        rig.clock.advance(3000);
+    }
+    rig.clock.advance(kLimits.requestDeadlineMs - 3000 - 100);
+    QTest::qWait(50);
+    QVERIFY(!closed(*client));
+    rig.clock.advance(100);
+    QTRY_VERIFY(closed(*client));
 }
 
 void TestHttpListener::moreConnectionsThanCap_boundedAndAnswering()
