@@ -53,6 +53,7 @@ void TestDataServerListeners::loopbackAndReadOnly_refuseOthersAndChanges()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", sim.dataHome());
     daemon.setProcessEnvironment(env);
+    daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel); // its status log, for a failure
     daemon.start(SimProcess::binDir() + "/orvotoved", {"--settings", settings});
     QVERIFY(daemon.waitForStarted(10000));
     const auto stop = qScopeGuard([&daemon] { stopProcess(daemon, 10000); });
