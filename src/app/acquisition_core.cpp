@@ -30,7 +30,8 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
       counterKeeper_(clock, statusLog_, [this] { return decoder_.persistedState(); }, this),
       mqtt_(clock, routed_.statusLog, this),
       recovery_(clock, link_, quiet_, this),
-      webPoster_(decoder_.reading(), clock, link_.flags(), loadSwitch_, this)
+      webPoster_(decoder_.reading(), clock, link_.flags(), loadSwitch_, this),
+      http_(clock, routed_.statusLog, httpSources(), this)
 {
     link_.setRealTimeSequences(&control_);
     decoder_.onPacketByte = [this] {
@@ -39,6 +40,7 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
     };
     decoder_.onPacketDecoded = [this] { webPoster_.packetDecoded(); };
     decoder_.addDecodedListener([this] { mqtt_.publishReading(decoder_.reading()); });
+    decoder_.addDecodedListener([this] { http_.packetDecoded(decoder_.reading()); });
     webPoster_.settings = [this] { return webPostingSettings(); };
     webPoster_.pushReadings = [this] { server_.pushReadings(); };
     receiver_.setPortReopener([this] { reopenPortQuietly(); });
@@ -97,6 +99,13 @@ void AcquisitionCore::prepare()
                   << "listen" << settings_.startupListen;
     applySettings();
     readMqttSettingsFromStore();
+    httpSettings_ = readHttpSettings(
+        [this](const QString &key) { return store_.groupValue(httpSettingsGroup(), key); });
+    // A file that holds the API's token is for its owner's eyes only, as one with a password.
+    if (!httpSettings_.token.isEmpty() && !store_.restrictToOwner())
+        statusLog_.addLine(QStringLiteral("Error: cannot make %1 readable by its owner only")
+                               .arg(store_.location()));
+    applyDataServerSettings(readDataServerSettings([this](const QString &key) { return store_.value(key); }));
     if (const auto refused = refusedTcpPort(store_))
         statusLog_.addLine(QStringLiteral("The stored TCP port \"%1\" is not between 1 and 65535; "
                                           "the server uses port %2.")
@@ -127,6 +136,45 @@ void AcquisitionCore::startAutomaticActions()
                              settings_.startupRtlIsOn && settings_.linkMethod != 0);
     if (mqttSettings_.enabled)
         mqtt_.start(mqttSettings_);
+    http_.apply(httpSettings_);
+}
+
+HttpSources AcquisitionCore::httpSources()
+{
+    return HttpSources{
+        .linkUp = [this] { return link_.flags().realTimeOn; },
+        .mqttConnected = [this] { return mqtt_.state() == MqttPublisher::State::Connected; },
+        .checksumErrors = [this] { return quint64(decoder_.checksumErrorCount()); },
+        .suspectDropped = [this] { return quint64(decoder_.suspectDroppedCount()); },
+        .historyWriteFailures = {},
+    };
+}
+
+void AcquisitionCore::applyDataServerSettings(const DataServerSettings &settings)
+{
+    dataServerSettings_ = settings;
+    interpreter_.setReadOnly(settings.readOnly);
+    QString problem;
+    server_.setListenAddress(dataServerAddress(settings.listenAddress, &problem));
+    if (!problem.isEmpty())
+        statusLog_.addLine(problem);
+}
+
+void AcquisitionCore::storeDataServerSettings(const DataServerSettings &settings)
+{
+    writeDataServerSettings(settings, [this](const QString &key, const QString &text) {
+        store_.setValue(key, text);
+    });
+    reportSave(store_.sync());
+    applyDataServerSettings(settings);
+    if (!server_.isServerClosed())
+        server_.listenOn(int(settings_.tcpPort));
+}
+
+void AcquisitionCore::applyHttpSettings(const HttpSettings &settings)
+{
+    httpSettings_ = settings;
+    http_.apply(settings);
 }
 
 void AcquisitionCore::readMqttSettingsFromStore()
@@ -185,6 +233,7 @@ void AcquisitionCore::shutDown()
     recovery_.setEnabled(false); // the port closed by the end stays closed
     link_.closePort();
     server_.shutDown();
+    http_.stop();
     mqtt_.shutDown();
     takeDecoderState();
     // The state file first: it then holds the counters should the settings file fail, and the

@@ -6,7 +6,10 @@
 #include "counter_keeper.h"
 #include "data_flow_watchdog.h"
 #include "data_server.h"
+#include "data_server_settings.h"
 #include "end_request.h"
+#include "http_api.h"
+#include "http_settings.h"
 #include "load_table.h"
 #include "monitor_link.h"
 #include "mqtt_publisher.h"
@@ -44,8 +47,8 @@ public:
     // port is shown closed and the watchdog and the periodic save run.
     void prepare();
     // Start-up after the window shows: opens the port and arms the automatic start of real time
-    // when the settings ask for it, and connects to the MQTT broker when that is enabled. With
-    // AutoRecover, recovery goes on with what did not work at once.
+    // when the settings ask for it, connects to the MQTT broker and opens the HTTP API when
+    // those are enabled. With AutoRecover, recovery goes on with what did not work at once.
     void startAutomaticActions();
     // Shut-down: requests the end of the program, closes the port, closes the data server (with
     // a pause for its client), tells the MQTT broker "offline" and writes the settings.
@@ -90,6 +93,15 @@ public:
     MqttPublisher &mqtt() { return mqtt_; }
     const MqttSettings &mqttSettings() const { return mqttSettings_; }
     WebPoster &webPoster() { return webPoster_; }
+    // The HTTP API and its settings (group "http"), read by prepare().
+    HttpApi &http() { return http_; }
+    const HttpSettings &httpSettings() const { return httpSettings_; }
+    // New HTTP settings (already stored by the caller): the API listens anew, or stops.
+    void applyHttpSettings(const HttpSettings &settings);
+    // ListenAddress and ServerReadOnly, read by prepare(). Storing them applies them at once: a
+    // server that listens or has a client listens anew on the new address.
+    const DataServerSettings &dataServerSettings() const { return dataServerSettings_; }
+    void storeDataServerSettings(const DataServerSettings &settings);
     // The "Enable Web Server" box was clicked: the setting is kept and stored at once.
     void storeWebWriteEnable(bool on);
 
@@ -118,6 +130,8 @@ private:
     void reopenPortQuietly();
     void storeAutoWriteLocal(bool on);
     void readMqttSettingsFromStore();
+    HttpSources httpSources();
+    void applyDataServerSettings(const DataServerSettings &settings);
     WebPostingSettings webPostingSettings() const;
     bool reportSave(bool saved);
 
@@ -160,6 +174,9 @@ private:
     MqttPublisher mqtt_;
     Recovery recovery_;
     WebPoster webPoster_;
+    HttpSettings httpSettings_;
+    HttpApi http_;
+    DataServerSettings dataServerSettings_;
     bool shutDown_ = false;
     bool saveFailing_ = false;
     bool finalSaveSucceeded_ = true;

@@ -70,9 +70,16 @@ void CommandInterpreter::interpret(const QByteArray &line, const ReplySink &send
     if (const qsizetype at = findVerb(command, QLatin1StringView("GET")); at >= 0) {
         answerReadKey(command.mid(at + 3), send);
     } else if (const qsizetype at = findVerb(command, QLatin1StringView("SET")); at >= 0) {
-        answerActionKey(command.mid(at + 3), send);
+        if (changesMonitorOrLoads(QStringLiteral("SET"), command.mid(at + 3)))
+            send(kImproper);
+        else
+            answerActionKey(command.mid(at + 3), send);
     } else if (const qsizetype at = findVerb(command, QLatin1StringView("MOV")); at >= 0) {
-        runLoadCommand(command.mid(at + 3));
+        // A MOV normally gets no reply: the refusal is the only one it can get.
+        if (changesMonitorOrLoads(QStringLiteral("MOV"), command.mid(at + 3)))
+            send(kImproper);
+        else
+            runLoadCommand(command.mid(at + 3));
     } else {
         send(kNoVerb);
         // Kept as clients know it: the error line is still followed by an answer (see
@@ -82,6 +89,13 @@ void CommandInterpreter::interpret(const QByteArray &line, const ReplySink &send
 }
 
 QString CommandInterpreter::pushLine() const { return ReadingReplies::allLine(reading_); }
+
+bool CommandInterpreter::changesMonitorOrLoads(const QString &verb, const QString &key) const
+{
+    if (!readOnly_)
+        return false;
+    return verb == u"MOV" || key == u"RESET" || key == u"POL1" || key == u"POL2";
+}
 
 void CommandInterpreter::answerReadKey(const QString &key, const ReplySink &send)
 {

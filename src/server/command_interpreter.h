@@ -36,6 +36,13 @@ public:
     // The line pushed to the client when a posting trigger fires.
     QString pushLine() const;
 
+    // ServerReadOnly: commands that change the monitor or the loads (SETRESET, SETPOL1, SETPOL2,
+    // every MOV) are answered "Error! Improper command" and do nothing; reads, TRIGON and
+    // TRIGOFF work as before. The check comes after a line is read as a command, so every
+    // spelling the rules accept is caught.
+    void setReadOnly(bool on) { readOnly_ = on; }
+    bool readOnly() const { return readOnly_; }
+
 signals:
     // TRIGON and TRIGOFF: the automatic push is to be switched and the setting stored.
     void autoWriteLocalRequested(bool on);
@@ -47,6 +54,7 @@ private:
     void answerSettings(const ReplySink &send);
     void answerActionKey(const QString &key, const ReplySink &send);
     void runLoadCommand(const QString &command);
+    bool changesMonitorOrLoads(const QString &verb, const QString &key) const;
     void tell(const QString &message);
 
     const LiveReading &reading_;
@@ -54,4 +62,5 @@ private:
     LoadSwitchFlags &loadSwitch_;
     MonitorCommands &monitor_;
     Reporter<UserPrompts> prompts_;
+    bool readOnly_ = false;
 };

@@ -102,7 +102,8 @@ void DataServer::listen()
     const bool validPort = port_ >= 0 && port_ <= 0xFFFF;
     listenerFailed_ = !validPort || !listener_.listen(address_, quint16(port_));
     qCInfo(lcServer).noquote() << (listenerFailed_ ? "cannot listen on port" : "listening on port")
-                               << port_ << (listenerFailed_ ? listener_.errorString() : QString());
+                               << port_ << "of" << address_.toString()
+                               << (listenerFailed_ ? listener_.errorString() : QString());
     if (state() == ServerState::Listening) {
         // The colon differs from the tick's title; kept as users know it: see docs/compatibility.md
         view_->setWindowTitle(QStringLiteral("Orvo-88 Stayhost : Listening"));

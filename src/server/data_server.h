@@ -54,7 +54,7 @@ public:
     // AutoWriteLocal: pushReadings sends the ALL line.
     void setAutoWriteLocal(bool on) { autoWriteLocal_ = on; }
     bool autoWriteLocal() const { return autoWriteLocal_; }
-    // Any address by default; tests keep to loopback.
+    // ListenAddress: any address by default; tests keep to loopback. Taken at the next listen.
     void setListenAddress(const QHostAddress &address) { address_ = address; }
 
     ServerState state() const;

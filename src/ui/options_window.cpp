@@ -5,6 +5,7 @@
 #include "field_number.h"
 #include "mqtt_publisher.h"
 #include "mqtt_settings_tab.h"
+#include "options_window_listeners.h"
 #include "post_request.h"
 #include "settings_text.h"
 #include "user_prompts.h"
@@ -66,6 +67,8 @@ OptionsWindow::OptionsWindow(OptionsWindowDeps deps, QWidget *parent)
             [box = check_[4]](bool on) { box->setChecked(on); });
     mqtt_->load(d_.store);
     mqtt_->followPublisher(d_.core.mqtt());
+    listeners_->setSettings(d_.core.httpSettings(), d_.core.dataServerSettings());
+    listeners_->followApi(d_.core.http());
 }
 
 OptionsWindow::~OptionsWindow()
@@ -255,5 +258,19 @@ void OptionsWindow::done()
         mqtt_->save(d_.store);
         d_.core.applyMqttSettings(mqtt);
     }
+    applyListeners();
     close();
+}
+
+void OptionsWindow::applyListeners()
+{
+    // As for MQTT: a changed listener listens anew once, unchanged ones keep their clients.
+    const HttpSettings http = listeners_->httpSettings();
+    if (http != d_.core.httpSettings()) {
+        listeners_->saveHttp(d_.store);
+        d_.core.applyHttpSettings(http);
+    }
+    const DataServerSettings server = listeners_->dataServerSettings();
+    if (server != d_.core.dataServerSettings())
+        d_.core.storeDataServerSettings(server);
 }

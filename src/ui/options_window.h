@@ -7,6 +7,7 @@
 
 class AcquisitionCore;
 class Clock;
+class ListenersTab;
 class PolarityTestTab;
 class MqttSettingsTab;
 class QCheckBox;
@@ -27,7 +28,7 @@ struct OptionsWindowDeps {
 
 // The options window, "Options": what starts with the program, the cost of electricity, the web
 // posting thresholds and interval, the web account and host, whether triggers push data to the
-// TCP client, the remote loads, and the MQTT settings. It is filled from the settings when
+// TCP client, the remote loads, the MQTT settings, and who may reach the program over the network. It is filled from the settings when
 // created and destroyed when closed, so each opening shows the settings afresh.
 //
 // Check boxes store their setting at each click. Each text field is checked when the user leaves
@@ -41,9 +42,10 @@ public:
     // The "Solar/Wind Systems" tab: the polarity test.
     PolarityTestTab &polarityTest() { return *polarity_; }
     MqttSettingsTab &mqttTab() { return *mqtt_; }
+    ListenersTab &listenersTab() { return *listeners_; }
 
-    // "Done": the web posting window is refreshed, the MQTT settings are stored and applied,
-    // and the window closes.
+    // "Done": the web posting window is refreshed, the MQTT and listener settings are stored
+    // and applied, and the window closes.
     void done();
 
     // The accepted form of WebHost: a name of letters, digits, dots and hyphens, with an
@@ -72,6 +74,7 @@ private:
     bool leaveWebHost();
     void showAccountAddress();
     void switchLoad(bool on);
+    void applyListeners();
 
     OptionsWindowDeps d_;
     QTabWidget *tabs_ = nullptr;
@@ -86,6 +89,7 @@ private:
     QLineEdit *loadNumber_ = nullptr; // Text10
     PolarityTestTab *polarity_ = nullptr;
     MqttSettingsTab *mqtt_ = nullptr;
+    ListenersTab *listeners_ = nullptr;
     QHash<QObject *, std::function<bool()>> leaveChecks_;
     // Set while a field is checked: the message box it shows takes the focus, which must not
     // check a field again.

@@ -1,6 +1,7 @@
 // The options window's tabs, frames, captions and fields.
 #include "acquisition_core.h"
 #include "mqtt_settings_tab.h"
+#include "options_window_listeners.h"
 #include "options_window.h"
 #include "polarity_test_tab.h"
 
@@ -125,6 +126,8 @@ void OptionsWindow::buildWindow()
     tabs_->addTab(polarity_, QStringLiteral("Solar/Wind Systems"));
     mqtt_ = new MqttSettingsTab;
     tabs_->addTab(mqtt_, QStringLiteral("MQTT"));
+    listeners_ = new ListenersTab;
+    tabs_->addTab(listeners_, QStringLiteral("Listeners"));
 
     auto *doneButton = named(new QPushButton(QStringLiteral("Done")), "Command1");
     connect(doneButton, &QPushButton::clicked, this, &OptionsWindow::done);

@@ -68,6 +68,8 @@ private slots:
     void settingsCommand_answersValuesOrStatus();
     void loadCommand_switchesOnlyLoadsInTheTable_data();
     void loadCommand_switchesOnlyLoadsInTheTable();
+    void readOnly_refusesChangesInEverySpelling_data();
+    void readOnly_refusesChangesInEverySpelling();
     void receivedText_isALineOnlyWhenItEndsInCr_data();
     void receivedText_isALineOnlyWhenItEndsInCr();
 };
@@ -216,6 +218,43 @@ void TestCommandInterpreter::loadCommand_switchesOnlyLoadsInTheTable()
     QCOMPARE(rig.loadSwitch.triggerSource, changed ? QStringLiteral("Load Change") : QString());
     QCOMPARE(masks.size(), changed ? 1 : 0);
     QCOMPARE(rig.prompts.messages, message.isEmpty() ? QStringList{} : QStringList{message});
+}
+
+void TestCommandInterpreter::readOnly_refusesChangesInEverySpelling_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QStringList>("replies");
+    const QStringList refused{kImproper};
+    QTest::newRow("SETRESET") << QByteArray("SETRESET\r") << refused;
+    QTest::newRow("lower case reset") << QByteArray("setreset\r") << refused;
+    QTest::newRow("reset after text") << QByteArray("xxSETRESET\r") << refused;
+    QTest::newRow("SETPOL1") << QByteArray("SETPOL1\r") << refused;
+    QTest::newRow("SETPOL2 mixed case") << QByteArray("SetPol2\r") << refused;
+    QTest::newRow("MOV 5N") << QByteArray("MOV 5N\r") << refused;
+    QTest::newRow("MOV16F") << QByteArray("mov16f\r") << refused;
+    QTest::newRow("MOV with a bad state") << QByteArray("MOV 5X\r") << refused;
+    QTest::newRow("MOV after text") << QByteArray("abMOV 5N\r") << refused;
+    QTest::newRow("reads as before") << QByteArray("GETALL\r") << QStringList{kAll};
+    QTest::newRow("pushes as before") << QByteArray("SETTRIGON\r")
+                                      << QStringList{"Auto Triggering has been Enabled"};
+    QTest::newRow("unknown set as before") << QByteArray("SETXYZ\r") << refused;
+}
+
+void TestCommandInterpreter::readOnly_refusesChangesInEverySpelling()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QStringList, replies);
+    Rig rig;
+    rig.interpreter.setReadOnly(true);
+    rig.loads.loadDataToBits(0x0001);
+    QSignalSpy masks(&rig.interpreter, &CommandInterpreter::loadDataChanged);
+    QCOMPARE(rig.answer(line), replies);
+    QCOMPARE(rig.monitor.resets, 0);
+    QCOMPARE(rig.monitor.toggled, QList<int>{});
+    QCOMPARE(rig.loads.bitsToLoadData(), quint16(0x0001));
+    QCOMPARE(rig.loadSwitch.loadChanged, false);
+    QCOMPARE(masks.size(), 0);
+    QCOMPARE(rig.prompts.messages, QStringList{});
 }
 
 void TestCommandInterpreter::receivedText_isALineOnlyWhenItEndsInCr_data()

@@ -1,3 +1,4 @@
+#include "monitor_service.h"
 #include "post_request.h"
 
 #include <QFile>
@@ -6,12 +7,31 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
 const char kChromium[] = "/usr/bin/chromium";
+
+// The answer's head to one request on a fresh connection; empty when none came within 5 s.
+QByteArray answerHead(quint16 port, const QByteArray &path)
+{
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    if (!client.waitForConnected(5000))
+        return QByteArray();
+    client.write("GET " + path + " HTTP/1.1\r\nHost: a\r\n\r\n");
+    QByteArray answer;
+    while (!answer.contains("\r\n\r\n") && client.waitForReadyRead(5000))
+        answer += client.readAll();
+    return answer;
+}
 
 } // namespace
 
@@ -22,6 +42,7 @@ private slots:
     void initTestCase();
     void programRequest_answered200AndLogged();
     void headlessBrowser_showsPostedValue();
+    void slowClientsPastTheCap_realRequestStillAnswered();
     void cleanupTestCase();
 
 private:
@@ -94,6 +115,39 @@ void TestOrvoServiceProcess::headlessBrowser_showsPostedValue()
     QVERIFY2(dom.contains("<h1>Account Zoë &amp; co</h1>"), dom.left(2000).constData());
     QVERIFY(dom.contains("<td>1234</td>"));
     QVERIFY(dom.contains("<svg id=\"chart\""));
+}
+
+void TestOrvoServiceProcess::slowClientsPastTheCap_realRequestStillAnswered()
+{
+    // More connections than the service takes, each sending a byte every second after its
+    // request line, as a client on a bad link (or one that means harm) does.
+    std::vector<std::unique_ptr<QTcpSocket>> slow;
+    for (int i = 0; i < 40; ++i) {
+        slow.push_back(std::make_unique<QTcpSocket>());
+        slow.back()->connectToHost(QHostAddress::LocalHost, port_);
+        QVERIFY(slow.back()->waitForConnected(5000));
+        slow.back()->write("GET /Monitor/monitor.php?user=slow HTTP/1.1\r\n");
+    }
+    QTimer trickle;
+    connect(&trickle, &QTimer::timeout, this, [&slow] {
+        for (const auto &socket : slow)
+            socket->write("X");
+    });
+    trickle.start(1000);
+    QTest::qWait(1500);
+
+    QElapsedTimer answered;
+    answered.start();
+    const QByteArray head = answerHead(port_, "/");
+    QVERIFY2(head.startsWith("HTTP/1.1 200 "), head.constData());
+    QVERIFY(answered.elapsed() < 2000);
+    // However they trickle, none of them outlives the deadline for its request.
+    const auto allClosed = [&slow] {
+        return std::all_of(slow.begin(), slow.end(), [](const auto &socket) {
+            return socket->state() == QAbstractSocket::UnconnectedState;
+        });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(allClosed(), MonitorService::limits().requestDeadlineMs + 3000);
 }
 
 void TestOrvoServiceProcess::cleanupTestCase()

@@ -1,9 +1,10 @@
 #pragma once
 
-// The main window with its options window on the real widgets, a recording (or given) settings
-// store and a manual clock: opens the window, finds its children, leaves fields as the Tab key
-// does and closes it with "Done" or "Exit".
+// The options window as the main window opens it, on a manual clock and a fake port, with the
+// settings in a recording store or a given one.
+#include "acquisition_core.h"
 #include "fake_serial_port.h"
+#include "main_menu.h"
 #include "main_window.h"
 #include "manual_clock.h"
 #include "options_window.h"
@@ -11,6 +12,7 @@
 #include "recording_settings_store.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>

@@ -2,11 +2,9 @@
 // messages and the focus returned, the start-up boxes stored under their own keys, a client's
 // TRIGON shown in its box, the load buttons' posts, "Done" against "Exit", closing on minimize,
 // and settings that survive a restart.
-#include "acquisition_core.h"
 #include "ini_settings_store.h"
 #include "options_rig.h"
 #include "polarity_test_tab.h"
-#include "recorders.h"
 #include "tray_parking.h"
 #include "web_post_window.h"
 

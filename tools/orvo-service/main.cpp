@@ -1,5 +1,6 @@
 // orvo-service: a stand-in for the monitoring service that the program posts readings to.
-#include "http_server.h"
+#include "clock.h"
+#include "http_service.h"
 #include "monitor_service.h"
 
 #include <QCommandLineParser>
@@ -45,8 +46,10 @@ int main(int argc, char *argv[])
     }
 
     MonitorService service(&log);
-    HttpServer server([&service](const HttpRequest &request) { return service.handle(request); });
-    if (!server.listen(quint16(port))) {
+    SystemClock clock;
+    HttpService server(clock, MonitorService::limits());
+    server.setFallback([&service](const QHttpServerRequest &request) { return service.handle(request); });
+    if (!server.listen(QHostAddress::LocalHost, quint16(port))) {
         std::fprintf(stderr, "orvo-service: cannot listen on 127.0.0.1:%u: %s\n", port,
                      qPrintable(server.errorString()));
         return 1;

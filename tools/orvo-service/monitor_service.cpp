@@ -3,6 +3,7 @@
 #include "monitor_page.h"
 
 #include <QFileDevice>
+#include <QHttpServerRequest>
 #include <QIODevice>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,20 +13,14 @@ Q_LOGGING_CATEGORY(lcService, "orvo.service", QtInfoMsg)
 
 namespace {
 
-HttpResponse status(int code, const QByteArray &text)
+HttpReply html(const QByteArray &body)
 {
-    HttpResponse response;
-    response.status = code;
-    response.body = text + '\n';
-    return response;
-}
-
-HttpResponse html(const QByteArray &body)
-{
-    HttpResponse response;
-    response.contentType = "text/html; charset=utf-8";
-    response.body = body;
-    return response;
+    HttpReply reply;
+    reply.contentType = "text/html; charset=utf-8";
+    reply.body = body;
+    // The pages load nothing from anywhere: no scripts, no fonts, no images, no frames.
+    reply.addHeader("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'");
+    return reply;
 }
 
 QString decoded(QByteArray text)
@@ -39,31 +34,6 @@ QString decoded(QByteArray text)
 MonitorService::MonitorService(QIODevice *log, Clock clock)
     : log_(log), clock_(std::move(clock))
 {
-}
-
-bool MonitorService::splitTarget(const QByteArray &target, QByteArray *path, QByteArray *query)
-{
-    QByteArray rest = target;
-    if (rest.toLower().startsWith("http://")) {
-        const qsizetype start = qsizetype(sizeof("http://") - 1);
-        qsizetype end = start;
-        while (end < rest.size() && rest[end] != '/' && rest[end] != '?')
-            ++end;
-        if (end == start)
-            return false;
-        rest = rest.mid(end);
-        if (!rest.startsWith('/'))
-            rest.prepend('/');
-    } else if (!rest.startsWith('/')) {
-        return false;
-    }
-    const qsizetype fragment = rest.indexOf('#');
-    if (fragment >= 0)
-        rest.truncate(fragment);
-    const qsizetype mark = rest.indexOf('?');
-    *path = QByteArray::fromPercentEncoding(mark < 0 ? rest : rest.left(mark));
-    *query = mark < 0 ? QByteArray() : rest.mid(mark + 1);
-    return true;
 }
 
 QList<QPair<QString, QString>> MonitorService::queryItems(const QByteArray &query)
@@ -81,17 +51,17 @@ QList<QPair<QString, QString>> MonitorService::queryItems(const QByteArray &quer
     return items;
 }
 
-HttpResponse MonitorService::handle(const HttpRequest &request)
+HttpReply MonitorService::handle(const QHttpServerRequest &request)
 {
-    if (request.method != "GET")
-        return status(405, "Method Not Allowed");
-    QByteArray path;
-    QByteArray query;
-    if (!splitTarget(request.target, &path, &query))
-        return status(400, "Bad Request");
-    if (path == "/Monitor/sendData.php")
+    const QUrl &url = request.url();
+    return handle(url.path(QUrl::FullyDecoded), url.query(QUrl::FullyEncoded).toLatin1());
+}
+
+HttpReply MonitorService::handle(const QString &path, const QByteArray &query)
+{
+    if (path == u"/Monitor/sendData.php")
         return record(query);
-    if (path == "/Monitor/monitor.php") {
+    if (path == u"/Monitor/monitor.php") {
         QString user;
         for (const auto &[key, value] : queryItems(query)) {
             if (key == QLatin1String("user"))
@@ -99,12 +69,12 @@ HttpResponse MonitorService::handle(const HttpRequest &request)
         }
         return html(MonitorPage::account(user, store_.posts(user)));
     }
-    if (path == "/")
+    if (path == u"/")
         return html(MonitorPage::index(store_.accounts()));
-    return status(404, "Not Found");
+    return HttpReply::text(404, "Not Found");
 }
 
-HttpResponse MonitorService::record(const QByteArray &query)
+HttpReply MonitorService::record(const QByteArray &query)
 {
     Post post;
     post.received = clock_();
@@ -131,5 +101,5 @@ HttpResponse MonitorService::record(const QByteArray &query)
     const QString account = post.value(QStringLiteral("username"));
     qCDebug(lcService) << "post for" << account;
     store_.add(account, std::move(post));
-    return status(200, "OK");
+    return HttpReply::text(200, "OK");
 }

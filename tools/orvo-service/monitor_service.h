@@ -1,11 +1,14 @@
 #pragma once
 
-#include "http_server.h"
+#include "http_service.h"
 #include "post_store.h"
 
+#include <QByteArray>
+#include <QString>
 
 #include <functional>
 
+class QHttpServerRequest;
 class QIODevice;
 
 // The stand-in monitoring service: takes the posting request, writes each post as one JSON line
@@ -21,17 +24,19 @@ public:
     // receive time.
     explicit MonitorService(QIODevice *log, Clock clock = &QDateTime::currentDateTime);
 
-    HttpResponse handle(const HttpRequest &request);
+    // The bounds of its server: 32 connections, each request whole within 5 s.
+    static HttpLimits limits() { return HttpLimits{.maxConnections = 32, .requestDeadlineMs = 5000}; }
+
+    // The answer to a GET of path (percent-decoded) with its query as sent.
+    HttpReply handle(const QString &path, const QByteArray &query);
+    HttpReply handle(const QHttpServerRequest &request);
     const PostStore &store() const { return store_; }
 
-    // The path and query of a request target in origin form ("/p?q") or absolute form
-    // ("http://host/p?q"); false for any other form.
-    static bool splitTarget(const QByteArray &target, QByteArray *path, QByteArray *query);
     // The query's keys and values in their order, "+" read as a blank, %XX decoded, UTF-8.
     static QList<QPair<QString, QString>> queryItems(const QByteArray &query);
 
 private:
-    HttpResponse record(const QByteArray &query);
+    HttpReply record(const QByteArray &query);
 
     QIODevice *log_;
     Clock clock_;

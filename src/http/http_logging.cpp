@@ -1,0 +1,3 @@
+#include "http_logging.h"
+
+Q_LOGGING_CATEGORY(lcHttp, "orvotove.http", QtWarningMsg)

@@ -1,0 +1,28 @@
+#include "live_feed.h"
+
+#include "clock.h"
+#include "mqtt_messages.h"
+
+#include <QJsonDocument>
+
+LiveFeed::LiveFeed(const Clock &clock) : clock_(clock) {}
+
+void LiveFeed::packetDecoded(const LiveReading &reading)
+{
+    reading_ = reading;
+    at_ = clock_.now();
+    ++packets_;
+    // The broker's state message is the one description of a reading: the API takes its keys
+    // and units as they are.
+    state_ = QJsonDocument::fromJson(mqttStatePayload(reading, at_)).object();
+}
+
+QByteArray LiveFeed::liveJson(bool linkUp) const
+{
+    if (!hasPacket())
+        return QByteArray();
+    QJsonObject live = state_;
+    live.insert(QStringLiteral("age"), double(at_.msecsTo(clock_.now())) / 1000.0);
+    live.insert(QStringLiteral("link"), linkUp ? QStringLiteral("up") : QStringLiteral("down"));
+    return QJsonDocument(live).toJson(QJsonDocument::Compact);
+}

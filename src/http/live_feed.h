@@ -1,0 +1,34 @@
+#pragma once
+
+#include "live_reading.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+
+class Clock;
+
+// What the API knows of the readings: the latest decoded packet, when it came, and how many
+// came since the start. It is told of each packet by the decoder's listener.
+class LiveFeed {
+public:
+    explicit LiveFeed(const Clock &clock);
+
+    void packetDecoded(const LiveReading &reading);
+
+    bool hasPacket() const { return packets_ > 0; }
+    const LiveReading &reading() const { return reading_; }
+    QDateTime lastPacketAt() const { return at_; }
+    quint64 packets() const { return packets_; }
+
+    // /api/live: the MQTT state object of the latest packet (the same keys and units), with
+    // "age", its age in seconds, and "link", "up" while real-time data flows and "down"
+    // otherwise. Nothing before the first packet.
+    QByteArray liveJson(bool linkUp) const;
+
+private:
+    const Clock &clock_;
+    LiveReading reading_;
+    QDateTime at_;
+    QJsonObject state_; // built once per packet, not per request
+    quint64 packets_ = 0;
+};
