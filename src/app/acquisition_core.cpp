@@ -29,7 +29,8 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
       periodicSave_(clock, [this] { saveSettings(); }, this),
       mqtt_(clock, routed_.statusLog, this),
       recovery_(clock, link_, quiet_, this),
-      webPoster_(decoder_.reading(), clock, link_.flags(), loadSwitch_, this)
+      webPoster_(decoder_.reading(), clock, link_.flags(), loadSwitch_, this),
+      history_(clock, decoder_, routed_.statusLog, this)
 {
     link_.setRealTimeSequences(&control_);
     decoder_.onPacketByte = [this] {
@@ -38,6 +39,7 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
     };
     decoder_.onPacketDecoded = [this] { webPoster_.packetDecoded(); };
     decoder_.addDecodedListener([this] { mqtt_.publishReading(decoder_.reading()); });
+    decoder_.addDecodedListener([this] { history_.packetDecoded(); });
     webPoster_.settings = [this] { return webPostingSettings(); };
     webPoster_.pushReadings = [this] { server_.pushReadings(); };
     receiver_.setPortReopener([this] { reopenPortQuietly(); });
@@ -94,6 +96,9 @@ void AcquisitionCore::prepare()
                                           "the server uses port %2.")
                                .arg(*refused)
                                .arg(settings_.tcpPort));
+    history_.start([this](const QString &group, const QString &key) {
+        return store_.groupValue(group, key);
+    }, store_.location(), settings_.rate);
     link_.closePort();
     watchdog_.start();
     periodicSave_.start();
@@ -130,6 +135,7 @@ bool AcquisitionCore::saveSettings()
 void AcquisitionCore::clearPreResetValues()
 {
     decoder_.clearPreResets();
+    history_.preResetValuesCleared();
     takeDecoderState();
     emit preResetValuesCleared();
 }
@@ -164,6 +170,7 @@ void AcquisitionCore::shutDown()
     link_.closePort();
     server_.shutDown();
     mqtt_.shutDown();
+    history_.flush();
     takeDecoderState();
     saveFailing_ = false; // the last word on a failed save goes to the log whatever came before
     finalSaveSucceeded_ = reportSave(saveSettingsAtShutdown(settings_, store_));

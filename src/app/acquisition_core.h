@@ -6,6 +6,7 @@
 #include "data_flow_watchdog.h"
 #include "data_server.h"
 #include "end_request.h"
+#include "history_recorder.h"
 #include "load_table.h"
 #include "monitor_link.h"
 #include "mqtt_publisher.h"
@@ -86,6 +87,8 @@ public:
     MqttPublisher &mqtt() { return mqtt_; }
     const MqttSettings &mqttSettings() const { return mqttSettings_; }
     WebPoster &webPoster() { return webPoster_; }
+    // The energy record (groups "history" and "tariff"), started by prepare().
+    HistoryRecorder &history() { return history_; }
     // The "Enable Web Server" box was clicked: the setting is kept and stored at once.
     void storeWebWriteEnable(bool on);
 
@@ -155,6 +158,7 @@ private:
     MqttPublisher mqtt_;
     Recovery recovery_;
     WebPoster webPoster_;
+    HistoryRecorder history_;
     bool shutDown_ = false;
     bool saveFailing_ = false;
     bool finalSaveSucceeded_ = true;

@@ -1,0 +1,216 @@
+#include "sqlite_schema.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+const char *const kCreateTables[] = {
+    // One row per node and minute (or gap); times are Unix seconds, UTC.
+    "CREATE TABLE minutes ("
+    " node TEXT NOT NULL,"
+    " start_utc INTEGER NOT NULL,"
+    " end_utc INTEGER NOT NULL,"
+    " gap INTEGER NOT NULL DEFAULT 0,"
+    " packets INTEGER NOT NULL DEFAULT 0,"
+    " ch1_ws INTEGER NOT NULL, ch2_ws INTEGER NOT NULL,"
+    " ch1_generated_ws INTEGER NOT NULL, ch2_generated_ws INTEGER NOT NULL,"
+    " ch1_min_w INTEGER, ch1_max_w INTEGER, ch2_min_w INTEGER, ch2_max_w INTEGER,"
+    " min_volts REAL, max_volts REAL,"
+    " PRIMARY KEY (node, start_utc)"
+    ") WITHOUT ROWID",
+    "CREATE INDEX minutes_gaps ON minutes (node, start_utc) WHERE gap > 0",
+    // Where each node's record stands: the next run starts from here.
+    "CREATE TABLE node_state ("
+    " node TEXT PRIMARY KEY,"
+    " last_packet_ms INTEGER NOT NULL,"
+    " ch1_ws INTEGER NOT NULL, ch2_ws INTEGER NOT NULL,"
+    " ch1_generated_ws INTEGER NOT NULL, ch2_generated_ws INTEGER NOT NULL,"
+    " origin_utc INTEGER NOT NULL,"
+    " origin_ch1_ws INTEGER NOT NULL, origin_ch2_ws INTEGER NOT NULL,"
+    " origin_ch1_generated_ws INTEGER NOT NULL, origin_ch2_generated_ws INTEGER NOT NULL"
+    ")",
+};
+
+const QString kRowColumns = QStringLiteral(
+    "start_utc, end_utc, gap, packets, ch1_ws, ch2_ws, ch1_generated_ws, ch2_generated_ws,"
+    " ch1_min_w, ch1_max_w, ch2_min_w, ch2_max_w, min_volts, max_volts");
+
+QString errorText(const QSqlError &e)
+{
+    return e.databaseText().isEmpty() ? e.text() : e.databaseText();
+}
+
+bool run(QSqlQuery &q, const QString &sql, QString *error)
+{
+    if (q.exec(sql))
+        return true;
+    *error = errorText(q.lastError());
+    return false;
+}
+
+// The version stored in the file; 0 for a file without the record's tables.
+std::optional<int> storedVersion(QSqlQuery &q, QString *error)
+{
+    if (!run(q, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'schema_version'"),
+             error)
+        || !q.next())
+        return std::nullopt;
+    if (q.value(0).toInt() == 0)
+        return 0;
+    if (!run(q, QStringLiteral("SELECT coalesce(max(version), 0) FROM schema_version"), error)
+        || !q.next())
+        return std::nullopt;
+    return q.value(0).toInt();
+}
+
+bool laterVersion(int version, QString *error)
+{
+    if (version <= SqliteSchema::kVersion)
+        return false;
+    *error = QStringLiteral("the record has schema version %1, newer than this program's %2")
+                 .arg(version)
+                 .arg(SqliteSchema::kVersion);
+    return true;
+}
+
+} // namespace
+
+namespace SqliteSchema {
+
+Outcome create(QSqlDatabase &db, QString *error)
+{
+    QSqlQuery q(db);
+    if (!run(q, QStringLiteral("PRAGMA journal_mode=WAL"), error)
+        || !run(q, QStringLiteral("PRAGMA synchronous=NORMAL"), error))
+        return Outcome::Failed;
+    // A file that has its tables is only read here, so that another program's lock on it
+    // does not keep the record from reading where it stands.
+    std::optional<int> version = storedVersion(q, error);
+    if (!version || laterVersion(*version, error))
+        return Outcome::Failed;
+    if (*version > 0)
+        return Outcome::Ready;
+    if (!run(q, QStringLiteral("BEGIN IMMEDIATE"), error))
+        return Outcome::Failed;
+    version = storedVersion(q, error); // another program may have made them meanwhile
+    bool ok = version.has_value();
+    if (ok && *version == 0) {
+        ok = run(q, QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"), error);
+        for (const char *sql : kCreateTables)
+            ok = ok && run(q, QString::fromLatin1(sql), error);
+        ok = ok && run(q, QStringLiteral("INSERT INTO schema_version VALUES (%1)")
+                              .arg(SqliteSchema::kVersion), error);
+    }
+    if (!ok || !run(q, QStringLiteral("COMMIT"), error)) {
+        q.exec(QStringLiteral("ROLLBACK"));
+        return Outcome::Failed;
+    }
+    return Outcome::Ready;
+}
+
+Outcome check(QSqlDatabase &db, QString *error)
+{
+    QSqlQuery q(db);
+    const std::optional<int> version = storedVersion(q, error);
+    if (!version)
+        return Outcome::Failed;
+    if (*version == 0) {
+        *error = QStringLiteral("%1 holds no energy record").arg(db.databaseName());
+        return Outcome::Failed;
+    }
+    return laterVersion(*version, error) ? Outcome::Failed : Outcome::Ready;
+}
+
+bool prepare(QSqlQuery &query, const QString &sql, QString *error)
+{
+    if (query.prepare(sql))
+        return true;
+    *error = errorText(query.lastError());
+    return false;
+}
+
+QString upsertRowSql()
+{
+    const auto least = [](const char *c) {
+        return QStringLiteral("%1 = min(coalesce(%1, excluded.%1), coalesce(excluded.%1, %1))")
+            .arg(QLatin1String(c));
+    };
+    const auto most = [](const char *c) {
+        return QStringLiteral("%1 = max(coalesce(%1, excluded.%1), coalesce(excluded.%1, %1))")
+            .arg(QLatin1String(c));
+    };
+    const auto add = [](const char *c) { return QStringLiteral("%1 = %1 + excluded.%1").arg(QLatin1String(c)); };
+    const QStringList updates{
+        most("end_utc"), most("gap"), add("packets"), add("ch1_ws"), add("ch2_ws"),
+        add("ch1_generated_ws"), add("ch2_generated_ws"), least("ch1_min_w"), most("ch1_max_w"),
+        least("ch2_min_w"), most("ch2_max_w"), least("min_volts"), most("max_volts")};
+    return QStringLiteral("INSERT INTO minutes (node, %1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
+                          " ON CONFLICT (node, start_utc) DO UPDATE SET %2")
+        .arg(kRowColumns, updates.join(QStringLiteral(", ")));
+}
+
+QString upsertStateSql()
+{
+    return QStringLiteral(
+        "INSERT INTO node_state (node, last_packet_ms, ch1_ws, ch2_ws, ch1_generated_ws,"
+        " ch2_generated_ws, origin_utc, origin_ch1_ws, origin_ch2_ws, origin_ch1_generated_ws,"
+        " origin_ch2_generated_ws) VALUES (?,?,?,?,?,?,?,?,?,?,?)"
+        " ON CONFLICT (node) DO UPDATE SET last_packet_ms = excluded.last_packet_ms,"
+        " ch1_ws = excluded.ch1_ws, ch2_ws = excluded.ch2_ws,"
+        " ch1_generated_ws = excluded.ch1_generated_ws, ch2_generated_ws = excluded.ch2_generated_ws,"
+        " origin_utc = excluded.origin_utc, origin_ch1_ws = excluded.origin_ch1_ws,"
+        " origin_ch2_ws = excluded.origin_ch2_ws,"
+        " origin_ch1_generated_ws = excluded.origin_ch1_generated_ws,"
+        " origin_ch2_generated_ws = excluded.origin_ch2_generated_ws");
+}
+
+QString readStateSql()
+{
+    return QStringLiteral(
+        "SELECT last_packet_ms, ch1_ws, ch2_ws, ch1_generated_ws, ch2_generated_ws, origin_utc,"
+        " origin_ch1_ws, origin_ch2_ws, origin_ch1_generated_ws, origin_ch2_generated_ws"
+        " FROM node_state WHERE node = ?");
+}
+
+QString sumSpanSql()
+{
+    return QStringLiteral(
+        "SELECT count(*), coalesce(sum(packets), 0), coalesce(sum(ch1_ws), 0),"
+        " coalesce(sum(ch2_ws), 0), coalesce(sum(ch1_generated_ws), 0),"
+        " coalesce(sum(ch2_generated_ws), 0), min(ch1_min_w), max(ch1_max_w), min(ch2_min_w),"
+        " max(ch2_max_w), min(min_volts), max(max_volts)"
+        " FROM minutes WHERE node = ? AND start_utc >= ? AND start_utc < ? AND gap = 0");
+}
+
+QString listGapsSql()
+{
+    return QStringLiteral("SELECT %1 FROM minutes WHERE node = ? AND gap > 0 AND start_utc < ?"
+                          " AND end_utc > ? ORDER BY start_utc")
+        .arg(kRowColumns);
+}
+
+QString listRowsSql()
+{
+    return QStringLiteral("SELECT %1 FROM minutes WHERE node = ? AND start_utc >= ?"
+                          " AND start_utc < ? ORDER BY start_utc LIMIT ?")
+        .arg(kRowColumns);
+}
+
+SpanTotals spanFrom(const QSqlQuery &q)
+{
+    SpanTotals t;
+    t.rows = q.value(0).toInt();
+    t.packets = q.value(1).toInt();
+    for (int i = 0; i < 4; ++i)
+        t.energy[std::size_t(i)] = q.value(2 + i).toLongLong();
+    t.minWatts = {q.value(6).toInt(), q.value(8).toInt()};
+    t.maxWatts = {q.value(7).toInt(), q.value(9).toInt()};
+    t.minVolts = q.value(10).toDouble();
+    t.maxVolts = q.value(11).toDouble();
+    return t;
+}
+
+} // namespace SqliteSchema
