@@ -6,11 +6,6 @@
 
 namespace {
 
-qint64 nextLocalMidnight(qint64 t)
-{
-    return localDayStart(QDateTime::fromSecsSinceEpoch(t).date().addDays(1));
-}
-
 void combineExtremes(ReportRow &a, int packets, const std::array<qint32, 2> &minW,
                      const std::array<qint32, 2> &maxW, double minV, double maxV)
 {
@@ -51,7 +46,7 @@ void ReportPlan::planSpans()
     for (int b = 0; b < buckets_.size(); ++b) {
         for (qint64 t = buckets_[b].start; t < buckets_[b].end;) {
             const Tariff::RateSpan rate = tariff_.rateSpanAt(t);
-            const qint64 end = std::min({buckets_[b].end, rate.until, nextLocalMidnight(t)});
+            const qint64 end = std::min(buckets_[b].end, rate.until);
             spanTimes_.append({t, end});
             spans_.append(Span{b, rate.rate});
             t = end;
@@ -76,7 +71,7 @@ double ReportPlan::standingOf(qint64 start, qint64 end) const
     if (tariff_.standingCharge() == 0 || step_ == PeriodStep::Minute || step_ == PeriodStep::Hour)
         return 0;
     int days = 0;
-    for (qint64 t = start; t < end && t <= now_; t = nextLocalMidnight(t))
+    for (qint64 t = start; t < end && t <= now_; t = local_.nextMidnight(t))
         ++days;
     return days * tariff_.standingCharge();
 }

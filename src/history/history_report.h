@@ -33,10 +33,9 @@ struct PeriodReport {
 // Adds b into a: energy, packets and costs add up, flags and extremes combine.
 void addInto(ReportRow &a, const ReportRow &b);
 
-// What a report asks of the store and how the answer becomes its rows. Each bucket is split
-// at local midnights and at the tariff's rate changes: every span is priced at its own rate,
-// and no span asks the store for more than a day of rows at once. A gap row belongs to the
-// bucket its start falls in, priced at the mean rate of the time it spans, and marks every
+// What a report asks of the store and how the answer becomes its rows. Each bucket is split at
+// the tariff's rate changes, so that every span is priced at its own rate. A gap row belongs to
+// the bucket its start falls in, priced at the mean rate of the time it spans, and marks every
 // bucket it covers.
 class ReportPlan {
 public:
@@ -68,6 +67,7 @@ private:
     PeriodStep step_;
     Tariff tariff_;
     qint64 now_;
+    mutable LocalOffsets local_;
     QList<std::pair<qint64, qint64>> spanTimes_;
     QList<Span> spans_;
 };

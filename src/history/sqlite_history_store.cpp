@@ -13,19 +13,26 @@
 // The prepared statements of an open connection, made once.
 struct SqliteStatements {
     explicit SqliteStatements(const QSqlDatabase &db)
-        : upsertRow(db), upsertState(db), readState(db), sumSpan(db), listGaps(db), listRows(db)
+        : upsertRow(db), upsertQuarter(db), upsertState(db), readState(db), sumMinutes(db),
+          sumQuarters(db), listGaps(db), listRows(db)
     {
     }
     QSqlQuery upsertRow;
+    QSqlQuery upsertQuarter;
     QSqlQuery upsertState;
     QSqlQuery readState;
-    QSqlQuery sumSpan;
+    QSqlQuery sumMinutes;
+    QSqlQuery sumQuarters;
     QSqlQuery listGaps;
     QSqlQuery listRows;
 };
 
 // A query in progress: which part it has reached.
 struct SqliteHistoryStore::Job {
+    QElapsedTimer since;
+    qint64 busyNs = 0;
+    qint64 longestStepNs = 0;
+    int slices = 0;
     HistoryQuery query;
     HistoryAnswer answer;
     int nextSpan = 0;
@@ -73,6 +80,25 @@ void bindRow(QSqlQuery &q, const QString &node, const HistoryRow &r)
     q.bindValue(12, orNull(r.maxWatts[1]));
     q.bindValue(13, orNull(r.minVolts));
     q.bindValue(14, orNull(r.maxVolts));
+}
+
+// The minute row joins its quarter's sums.
+bool upsertQuarter(QSqlQuery &q, const QString &node, const HistoryRow &r)
+{
+    const bool measured = r.packets > 0;
+    const auto orNull = [measured](auto v) { return measured ? QVariant(v) : QVariant(); };
+    q.bindValue(0, node);
+    q.bindValue(1, r.start - r.start % SqliteSchema::kQuarter);
+    q.bindValue(2, r.packets);
+    for (int i = 0; i < 4; ++i)
+        q.bindValue(3 + i, r.energy[std::size_t(i)]);
+    q.bindValue(7, orNull(r.minWatts[0]));
+    q.bindValue(8, orNull(r.maxWatts[0]));
+    q.bindValue(9, orNull(r.minWatts[1]));
+    q.bindValue(10, orNull(r.maxWatts[1]));
+    q.bindValue(11, orNull(r.minVolts));
+    q.bindValue(12, orNull(r.maxVolts));
+    return q.exec();
 }
 
 void bindState(QSqlQuery &q, const QString &node, const ResumePoint &p)
@@ -151,9 +177,11 @@ bool SqliteHistoryStore::prepareSchema(QString *error)
         return false;
     SqliteStatements &s = *statements_;
     return SqliteSchema::prepare(s.upsertRow, SqliteSchema::upsertRowSql(), error)
+           && SqliteSchema::prepare(s.upsertQuarter, SqliteSchema::upsertQuarterSql(), error)
            && SqliteSchema::prepare(s.upsertState, SqliteSchema::upsertStateSql(), error)
            && SqliteSchema::prepare(s.readState, SqliteSchema::readStateSql(), error)
-           && SqliteSchema::prepare(s.sumSpan, SqliteSchema::sumSpanSql(), error)
+           && SqliteSchema::prepare(s.sumMinutes, SqliteSchema::sumSpanSql(false), error)
+           && SqliteSchema::prepare(s.sumQuarters, SqliteSchema::sumSpanSql(true), error)
            && SqliteSchema::prepare(s.listGaps, SqliteSchema::listGapsSql(), error)
            && SqliteSchema::prepare(s.listRows, SqliteSchema::listRowsSql(), error);
 }
@@ -194,8 +222,10 @@ bool SqliteHistoryStore::writeBatch(const HistoryBatch &batch, QString *error)
     SqliteStatements &s = *statements_;
     for (const HistoryRow &row : batch.rows) {
         bindRow(s.upsertRow, batch.node, row);
-        if (!s.upsertRow.exec()) {
-            *error = errorText(s.upsertRow.lastError());
+        const bool ok = s.upsertRow.exec() && (row.isGap() || upsertQuarter(s.upsertQuarter, batch.node, row));
+        if (!ok) {
+            *error = errorText(s.upsertRow.lastError().isValid() ? s.upsertRow.lastError()
+                                                                 : s.upsertQuarter.lastError());
             db.rollback();
             return false;
         }
@@ -250,6 +280,7 @@ void SqliteHistoryStore::query(const HistoryQuery &query)
     job->query = query;
     job->answer.id = query.id;
     job->rowsFrom = query.from;
+    job->since.start();
     jobs_.push_back(std::move(job));
     sliceTimer_.start();
 }
@@ -260,12 +291,21 @@ void SqliteHistoryStore::runSlice()
     slice.start();
     while (!jobs_.empty()) {
         if (slice.elapsed() >= sliceMs_) {
+            ++jobs_.front()->slices;
             sliceTimer_.start(); // the rest after the events that waited
             return;
         }
-        if (!stepJob(*jobs_.front()))
+        Job &job = *jobs_.front();
+        const qint64 before = slice.nsecsElapsed();
+        const bool done = stepJob(job);
+        job.busyNs += slice.nsecsElapsed() - before;
+        job.longestStepNs = std::max(job.longestStepNs, slice.nsecsElapsed() - before);
+        if (!done)
             continue;
-        const HistoryAnswer answer = std::move(jobs_.front()->answer);
+        qCDebug(lcHistory) << "query" << job.query.id << "answered after" << job.since.elapsed() << "ms,"
+                           << job.busyNs / 1000 << "us of work in" << job.slices + 1 << "slices, the longest step"
+                           << job.longestStepNs / 1000 << "us";
+        const HistoryAnswer answer = std::move(job.answer);
         jobs_.pop_front();
         if (!jobs_.empty())
             sliceTimer_.start();
@@ -294,13 +334,31 @@ bool SqliteHistoryStore::stepJob(Job &job)
     };
     if (job.nextSpan < q.spans.size()) {
         const auto [from, to] = q.spans[job.nextSpan++];
-        s.sumSpan.bindValue(0, q.node);
-        s.sumSpan.bindValue(1, from);
-        s.sumSpan.bindValue(2, to);
-        if (!s.sumSpan.exec() || !s.sumSpan.next())
-            return fail(s.sumSpan);
-        a.spans.append(SqliteSchema::spanFrom(s.sumSpan));
-        s.sumSpan.finish();
+        // Whole quarters from their sums, the minutes before and after one by one.
+        const qint64 quartersFrom = (from + SqliteSchema::kQuarter - 1) / SqliteSchema::kQuarter * SqliteSchema::kQuarter;
+        const qint64 quartersTo = std::max(quartersFrom, to / SqliteSchema::kQuarter * SqliteSchema::kQuarter);
+        const std::pair<qint64, qint64> minutes[] = {{from, std::min(quartersFrom, to)},
+                                                     {std::max(quartersTo, from), to}};
+        SpanTotals totals;
+        const auto sum = [&](QSqlQuery &statement, qint64 a, qint64 b) {
+            if (a >= b)
+                return true;
+            statement.bindValue(0, q.node);
+            statement.bindValue(1, a);
+            statement.bindValue(2, b);
+            if (!statement.exec() || !statement.next())
+                return false;
+            SqliteSchema::addSpan(totals, statement);
+            statement.finish();
+            return true;
+        };
+        if (!sum(s.sumMinutes, minutes[0].first, minutes[0].second))
+            return fail(s.sumMinutes);
+        if (!sum(s.sumQuarters, quartersFrom, quartersTo))
+            return fail(s.sumQuarters);
+        if (!sum(s.sumMinutes, minutes[1].first, minutes[1].second))
+            return fail(s.sumMinutes);
+        a.spans.append(totals);
         return false;
     }
     if (!job.gapsDone) {

@@ -21,12 +21,16 @@ Outcome check(QSqlDatabase &db, QString *error);
 bool prepare(QSqlQuery &query, const QString &sql, QString *error);
 
 QString upsertRowSql();
+QString upsertQuarterSql();
 QString upsertStateSql();
 QString readStateSql();
-QString sumSpanSql();
+// Sums minute rows (not gaps) from the minutes or, for whole quarters, from the quarters.
+QString sumSpanSql(bool quarters);
+inline constexpr qint64 kQuarter = 900;
 QString listGapsSql();
 QString listRowsSql();
 
-SpanTotals spanFrom(const QSqlQuery &query);
+// Adds a sum statement's result into t.
+void addSpan(SpanTotals &t, const QSqlQuery &query);
 
 } // namespace SqliteSchema

@@ -2,7 +2,6 @@
 
 #include "settings_text.h"
 
-#include <QDateTime>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -96,20 +95,20 @@ Tariff::RateSpan Tariff::rateSpanAt(qint64 utcSeconds) const
 {
     if (minuteRate_.empty())
         return RateSpan{flatRate_, std::numeric_limits<qint64>::max()};
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(utcSeconds);
-    const QTime time = local.time();
-    const int minute = time.hour() * 60 + time.minute();
+    constexpr qint64 kDay = 86400;
+    const qint64 wall = local_.wallAt(utcSeconds);
+    const qint64 ofDay = ((wall % kDay) + kDay) % kDay;
+    const int minute = int(ofDay / 60);
     const double rate = minuteRate_[std::size_t(minute)];
     int next = minute + 1;
     while (next < minute + kMinutesPerDay && minuteRate_[std::size_t(next % kMinutesPerDay)] == rate)
         ++next;
     if (next == minute + kMinutesPerDay)
         return RateSpan{rate, std::numeric_limits<qint64>::max()};
-    const QDate day = local.date().addDays(next / kMinutesPerDay);
-    const int at = next % kMinutesPerDay;
     // By the wall clock, so that a change of daylight-saving time moves the boundary with it.
-    const qint64 until = QDateTime(day, QTime(at / 60, at % 60)).toSecsSinceEpoch();
-    return RateSpan{rate, std::max(until, utcSeconds - time.second() + 60)};
+    const qint64 until = local_.utcAt(wall - ofDay + qint64(next) * 60);
+    const qint64 nextMinute = utcSeconds - (ofDay % 60) + 60;
+    return RateSpan{rate, std::max(until, nextMinute)};
 }
 
 double Tariff::meanRate(qint64 from, qint64 to) const

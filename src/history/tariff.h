@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history_settings.h"
+#include "local_offsets.h"
 
 #include <QStringList>
 #include <QtGlobal>
@@ -53,4 +54,5 @@ private:
     double standingCharge_ = 0;
     double exportCredit_ = 0;
     bool pricesGeneration_ = false;
+    mutable LocalOffsets local_;
 };

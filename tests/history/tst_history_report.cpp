@@ -73,7 +73,7 @@ Tariff nightAndDay(const QString &standing = QString(), const QString &credit = 
 {
     QStringList problems;
     const Tariff t = Tariff::fromTexts(
-        TariffTexts{QStringLiteral("07:00-23:00=0.30;23:00-07:00=0.12"), standing, credit}, 0.2, &problems);
+        TariffTexts{QStringLiteral("07:05-23:05=0.30;23:05-07:05=0.12"), standing, credit}, 0.2, &problems);
     return problems.isEmpty() ? t : Tariff();
 }
 
@@ -142,21 +142,22 @@ void TestHistoryReport::nightRateAcrossMidnight_eachMinuteAtItsRate()
 {
     ReportRig rig;
     const QDate d1(2026, 1, 14), d2(2026, 1, 15);
-    QVERIFY(rig.write({minuteRow(at(d1, 22, 59), kKwh), minuteRow(at(d1, 23, 0), kKwh),
-                       minuteRow(at(d2, 0, 30), kKwh), minuteRow(at(d2, 6, 59), kKwh),
-                       minuteRow(at(d2, 7, 0), kKwh, kKwh / 2)}));
+    // The rates change off the quarter hours, inside the record's summed quarters.
+    QVERIFY(rig.write({minuteRow(at(d1, 23, 4), kKwh), minuteRow(at(d1, 23, 5), kKwh),
+                       minuteRow(at(d2, 0, 30), kKwh), minuteRow(at(d2, 7, 4), kKwh),
+                       minuteRow(at(d2, 7, 5), kKwh, kKwh / 2)}));
     const PeriodReport days = rig.report(d1, d2.addDays(1), PeriodStep::Day,
                                          nightAndDay(QStringLiteral("0.50"), QStringLiteral("0.08")));
     QCOMPARE(days.rows.size(), 2);
     QCOMPARE(days.rows[0].energyCost, 0.30 + 0.12);
-    // 07:00 consumed half a kWh at the day rate and exported half at the credit.
+    // 07:05 consumed half a kWh at the day rate and exported half at the credit.
     QCOMPARE(days.rows[1].energyCost, 0.12 + 0.12 + 0.5 * 0.30 - 0.5 * 0.08);
     QCOMPARE(days.rows[1].standing, 0.50);
     QCOMPARE(days.total.cost(), 0.42 + 0.35 + 1.0);
 
     const PeriodReport hours = rig.report(d1, d2, PeriodStep::Hour, nightAndDay());
-    QCOMPARE(hours.rows[22].energyCost, 0.30);
-    QCOMPARE(hours.rows[23].energyCost, 0.12);
+    QCOMPARE(hours.rows[23].energy[kAbs1], 2 * kKwh);
+    QCOMPARE(hours.rows[23].energyCost, 0.30 + 0.12);
     const PeriodReport minutes = rig.report(d2, d2.addDays(1), PeriodStep::Minute, nightAndDay());
     QCOMPARE(minutes.rows.size(), 3);
     QCOMPARE(minutes.rows[1].energyCost, 0.12);
@@ -167,7 +168,7 @@ void TestHistoryReport::gapAcrossRateChange_pricedAtItsMeanRate()
 {
     ReportRig rig;
     const QDate d(2026, 1, 14);
-    QVERIFY(rig.write({gapRow(at(d, 22, 0), at(d.addDays(1), 0, 0), 2 * kKwh)}));
+    QVERIFY(rig.write({gapRow(at(d, 22, 5), at(d.addDays(1), 0, 5), 2 * kKwh)}));
     const PeriodReport hours = rig.report(d, d.addDays(1), PeriodStep::Hour, nightAndDay());
     QCOMPARE(hours.rows[22].energy[kAbs1], 2 * kKwh);
     QVERIFY(hours.rows[22].gap && hours.rows[23].gap && !hours.rows[21].gap);
