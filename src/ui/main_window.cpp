@@ -221,6 +221,7 @@ void MainWindow::start()
     realTimeField_->showRealTimeStopped(RealTimeStatusView::Field::MainWindow);
     serverField_->showServerClosed();
     core_->prepare(); // settings read, port closed and shown closed, watchdog and save running
+    liveFigures_->setTariff(core_->history().tariff());
     show();
     emit windowShown();
     if (shutDown_) // asked to end while the window was coming up
