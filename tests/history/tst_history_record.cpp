@@ -61,6 +61,8 @@ private slots:
     void databaseFailing_rowsWaitAndArriveOnce();
     void failingForOverADay_waitingRowsStayBoundedAndKeepTheirEnergy();
     void preResetValuesCleared_recordGoesOnWithoutNegativeRow();
+    void settings_nameTheRecordAndItsNode_data();
+    void settings_nameTheRecordAndItsNode();
 };
 
 void TestHistoryRecord::stream_rowsAddUpToTheCounters_data()
@@ -212,6 +214,58 @@ void TestHistoryRecord::preResetValuesCleared_recordGoesOnWithoutNegativeRow()
                           state[7].toLongLong()};
     QCOMPARE(state[0].toLongLong(), last[0]);
     QCOMPARE(record.sums(QStringLiteral("start_utc >= %1").arg(state[8].toLongLong())), last - origin);
+}
+
+void TestHistoryRecord::settings_nameTheRecordAndItsNode_data()
+{
+    QTest::addColumn<QString>("settingsFile");
+    QTest::addColumn<QVariantMap>("history"); // the group's keys
+    QTest::addColumn<QString>("record");      // under the data home, or absolute
+    QTest::addColumn<QString>("node");        // empty: no record kept
+    const QString config = QStringLiteral("/home/user/.config/Orvotove/");
+    QTest::newRow("default settings") << config + "Orvotove.ini" << QVariantMap{}
+                                      << "Orvotove/Orvotove.history.sqlite" << "Orvotove";
+    QTest::newRow("an instance's settings") << config + "kitchen.ini" << QVariantMap{}
+                                            << "Orvotove/kitchen.history.sqlite" << "kitchen";
+    QTest::newRow("file and node given") << config + "kitchen.ini"
+                                         << QVariantMap{{"Database", "/tmp/shared/all.sqlite"}, {"Node", "shed"}}
+                                         << "/tmp/shared/all.sqlite" << "shed";
+    QTest::newRow("turned off") << config + "kitchen.ini" << QVariantMap{{"Enabled", "false"}}
+                                << "Orvotove/kitchen.history.sqlite" << "";
+    QTest::newRow("Enabled unreadable") << config + "kitchen.ini" << QVariantMap{{"Enabled", "maybe"}}
+                                        << "Orvotove/kitchen.history.sqlite" << "kitchen";
+}
+
+void TestHistoryRecord::settings_nameTheRecordAndItsNode()
+{
+    QFETCH(QString, settingsFile);
+    QFETCH(QVariantMap, history);
+    QFETCH(QString, record);
+    QFETCH(QString, node);
+    QTemporaryDir dataHome;
+    qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
+    const GroupSettingReader read = [&](const QString &group, const QString &key) -> std::optional<QString> {
+        if (group != "history" || !history.contains(key))
+            return std::nullopt;
+        return history.value(key).toString();
+    };
+    const QString file = record.startsWith(u'/') ? record : dataHome.filePath(record);
+    const HistorySettings settings = readHistorySettings(read, settingsFile);
+    QCOMPARE(settings.database, file);
+
+    ManualClock clock;
+    RecordingStatusLines log;
+    PacketDecoder decoder(log, clock);
+    HistoryRecorder recorder(clock, decoder, &log);
+    if (record.startsWith(u'/')) {
+        QCOMPARE(settings.node, node);
+        return;
+    }
+    recorder.start(read, settingsFile, 0.126); // a real start, with the file it makes
+    QCOMPARE(recorder.running(), !node.isEmpty());
+    QCOMPARE(recorder.node(), node);
+    QCOMPARE(QFile::exists(file), !node.isEmpty());
+    QVERIFY(log.lines.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestHistoryRecord)
