@@ -47,71 +47,6 @@ QString errorText(const QSqlError &e)
     return e.databaseText().isEmpty() ? e.text() : e.databaseText();
 }
 
-HistoryRow rowFrom(const QSqlQuery &q)
-{
-    HistoryRow r;
-    r.start = q.value(0).toLongLong();
-    r.end = q.value(1).toLongLong();
-    r.kind = RowKind(q.value(2).toInt());
-    r.packets = q.value(3).toInt();
-    for (int i = 0; i < 4; ++i)
-        r.energy[std::size_t(i)] = q.value(4 + i).toLongLong();
-    r.minWatts = {q.value(8).toInt(), q.value(10).toInt()};
-    r.maxWatts = {q.value(9).toInt(), q.value(11).toInt()};
-    r.minVolts = q.value(12).toDouble();
-    r.maxVolts = q.value(13).toDouble();
-    return r;
-}
-
-void bindRow(QSqlQuery &q, const QString &node, const HistoryRow &r)
-{
-    const bool measured = r.packets > 0;
-    const auto orNull = [measured](auto v) { return measured ? QVariant(v) : QVariant(); };
-    q.bindValue(0, node);
-    q.bindValue(1, r.start);
-    q.bindValue(2, r.end);
-    q.bindValue(3, int(r.kind));
-    q.bindValue(4, r.packets);
-    for (int i = 0; i < 4; ++i)
-        q.bindValue(5 + i, r.energy[std::size_t(i)]);
-    q.bindValue(9, orNull(r.minWatts[0]));
-    q.bindValue(10, orNull(r.maxWatts[0]));
-    q.bindValue(11, orNull(r.minWatts[1]));
-    q.bindValue(12, orNull(r.maxWatts[1]));
-    q.bindValue(13, orNull(r.minVolts));
-    q.bindValue(14, orNull(r.maxVolts));
-}
-
-// The minute row joins its quarter's sums.
-bool upsertQuarter(QSqlQuery &q, const QString &node, const HistoryRow &r)
-{
-    const bool measured = r.packets > 0;
-    const auto orNull = [measured](auto v) { return measured ? QVariant(v) : QVariant(); };
-    q.bindValue(0, node);
-    q.bindValue(1, r.start - r.start % SqliteSchema::kQuarter);
-    q.bindValue(2, r.packets);
-    for (int i = 0; i < 4; ++i)
-        q.bindValue(3 + i, r.energy[std::size_t(i)]);
-    q.bindValue(7, orNull(r.minWatts[0]));
-    q.bindValue(8, orNull(r.maxWatts[0]));
-    q.bindValue(9, orNull(r.minWatts[1]));
-    q.bindValue(10, orNull(r.maxWatts[1]));
-    q.bindValue(11, orNull(r.minVolts));
-    q.bindValue(12, orNull(r.maxVolts));
-    return q.exec();
-}
-
-void bindState(QSqlQuery &q, const QString &node, const ResumePoint &p)
-{
-    q.bindValue(0, node);
-    q.bindValue(1, p.lastPacketMs);
-    for (int i = 0; i < 4; ++i)
-        q.bindValue(2 + i, p.counters[std::size_t(i)]);
-    q.bindValue(6, p.originStart);
-    for (int i = 0; i < 4; ++i)
-        q.bindValue(7 + i, p.origin[std::size_t(i)]);
-}
-
 } // namespace
 
 SqliteHistoryStore::SqliteHistoryStore(const QString &fileName, Access access, QObject *parent)
@@ -221,16 +156,19 @@ bool SqliteHistoryStore::writeBatch(const HistoryBatch &batch, QString *error)
     }
     SqliteStatements &s = *statements_;
     for (const HistoryRow &row : batch.rows) {
-        bindRow(s.upsertRow, batch.node, row);
-        const bool ok = s.upsertRow.exec() && (row.isGap() || upsertQuarter(s.upsertQuarter, batch.node, row));
-        if (!ok) {
-            *error = errorText(s.upsertRow.lastError().isValid() ? s.upsertRow.lastError()
-                                                                 : s.upsertQuarter.lastError());
+        SqliteSchema::bindRow(s.upsertRow, batch.node, row);
+        QSqlQuery *failing = s.upsertRow.exec() ? nullptr : &s.upsertRow;
+        if (!failing && !row.isGap()) {
+            SqliteSchema::bindQuarter(s.upsertQuarter, batch.node, row);
+            failing = s.upsertQuarter.exec() ? nullptr : &s.upsertQuarter;
+        }
+        if (failing) {
+            *error = errorText(failing->lastError());
             db.rollback();
             return false;
         }
     }
-    bindState(s.upsertState, batch.node, batch.resume);
+    SqliteSchema::bindState(s.upsertState, batch.node, batch.resume);
     if (!s.upsertState.exec()) {
         *error = errorText(s.upsertState.lastError());
         db.rollback();
@@ -317,77 +255,90 @@ void SqliteHistoryStore::runSlice()
 // One statement of the job; true once the job is answered.
 bool SqliteHistoryStore::stepJob(Job &job)
 {
-    HistoryAnswer &a = job.answer;
-    const HistoryQuery &q = job.query;
     QString error;
-    if (!a.ok || !ensureOpen(&error)) {
-        a.ok = false;
-        a.error = a.error.isEmpty() ? error : a.error;
+    if (!job.answer.ok || !ensureOpen(&error)) {
+        job.answer.ok = false;
+        job.answer.error = job.answer.error.isEmpty() ? error : job.answer.error;
         return true;
     }
+    if (job.nextSpan < job.query.spans.size())
+        return sumNextSpan(job);
+    if (!job.gapsDone)
+        return listGaps(job) || !job.query.listRows;
+    return listNextRows(job);
+}
+
+bool SqliteHistoryStore::failed(Job &job, QSqlQuery &statement)
+{
+    job.answer.ok = false;
+    job.answer.error = errorText(statement.lastError());
+    statement.finish();
+    return true;
+}
+
+bool SqliteHistoryStore::sumNextSpan(Job &job)
+{
+    const auto [from, to] = job.query.spans[job.nextSpan++];
+    // Whole quarters from their sums, the minutes before and after one by one.
+    constexpr qint64 kQuarter = SqliteSchema::kQuarter;
+    const qint64 quartersFrom = (from + kQuarter - 1) / kQuarter * kQuarter;
+    const qint64 quartersTo = std::max(quartersFrom, to / kQuarter * kQuarter);
     SqliteStatements &s = *statements_;
-    const auto fail = [&](QSqlQuery &statement) {
-        a.ok = false;
-        a.error = errorText(statement.lastError());
-        statement.finish();
-        return true;
-    };
-    if (job.nextSpan < q.spans.size()) {
-        const auto [from, to] = q.spans[job.nextSpan++];
-        // Whole quarters from their sums, the minutes before and after one by one.
-        const qint64 quartersFrom = (from + SqliteSchema::kQuarter - 1) / SqliteSchema::kQuarter * SqliteSchema::kQuarter;
-        const qint64 quartersTo = std::max(quartersFrom, to / SqliteSchema::kQuarter * SqliteSchema::kQuarter);
-        const std::pair<qint64, qint64> minutes[] = {{from, std::min(quartersFrom, to)},
-                                                     {std::max(quartersTo, from), to}};
-        SpanTotals totals;
-        const auto sum = [&](QSqlQuery &statement, qint64 a, qint64 b) {
-            if (a >= b)
-                return true;
-            statement.bindValue(0, q.node);
-            statement.bindValue(1, a);
-            statement.bindValue(2, b);
-            if (!statement.exec() || !statement.next())
-                return false;
-            SqliteSchema::addSpan(totals, statement);
-            statement.finish();
-            return true;
-        };
-        if (!sum(s.sumMinutes, minutes[0].first, minutes[0].second))
-            return fail(s.sumMinutes);
-        if (!sum(s.sumQuarters, quartersFrom, quartersTo))
-            return fail(s.sumQuarters);
-        if (!sum(s.sumMinutes, minutes[1].first, minutes[1].second))
-            return fail(s.sumMinutes);
-        a.spans.append(totals);
-        return false;
+    const struct {
+        QSqlQuery &statement;
+        qint64 from;
+        qint64 to;
+    } parts[] = {{s.sumMinutes, from, std::min(quartersFrom, to)},
+                 {s.sumQuarters, quartersFrom, quartersTo},
+                 {s.sumMinutes, std::max(quartersTo, from), to}};
+    SpanTotals totals;
+    for (const auto &part : parts) {
+        if (part.from >= part.to)
+            continue;
+        part.statement.bindValue(0, job.query.node);
+        part.statement.bindValue(1, part.from);
+        part.statement.bindValue(2, part.to);
+        if (!part.statement.exec() || !part.statement.next())
+            return failed(job, part.statement);
+        SqliteSchema::addSpan(totals, part.statement);
+        part.statement.finish();
     }
-    if (!job.gapsDone) {
-        job.gapsDone = true;
-        s.listGaps.bindValue(0, q.node);
-        s.listGaps.bindValue(1, q.to);
-        s.listGaps.bindValue(2, q.from);
-        if (!s.listGaps.exec())
-            return fail(s.listGaps);
-        while (s.listGaps.next())
-            a.gaps.append(rowFrom(s.listGaps));
-        s.listGaps.finish();
-        return !q.listRows;
-    }
-    s.listRows.bindValue(0, q.node);
-    s.listRows.bindValue(1, job.rowsFrom);
-    s.listRows.bindValue(2, q.to);
-    s.listRows.bindValue(3, SqliteSchema::kRowPage);
-    if (!s.listRows.exec())
-        return fail(s.listRows);
+    job.answer.spans.append(totals);
+    return false;
+}
+
+// True when it failed.
+bool SqliteHistoryStore::listGaps(Job &job)
+{
+    job.gapsDone = true;
+    QSqlQuery &q = statements_->listGaps;
+    q.bindValue(0, job.query.node);
+    q.bindValue(1, job.query.to);
+    q.bindValue(2, job.query.from);
+    if (!q.exec())
+        return failed(job, q);
+    while (q.next())
+        job.answer.gaps.append(SqliteSchema::rowFrom(q));
+    q.finish();
+    return false;
+}
+
+bool SqliteHistoryStore::listNextRows(Job &job)
+{
+    QSqlQuery &q = statements_->listRows;
+    q.bindValue(0, job.query.node);
+    q.bindValue(1, job.rowsFrom);
+    q.bindValue(2, job.query.to);
+    q.bindValue(3, SqliteSchema::kRowPage);
+    if (!q.exec())
+        return failed(job, q);
     int taken = 0;
-    while (s.listRows.next()) {
-        a.rows.append(rowFrom(s.listRows));
-        ++taken;
-    }
-    s.listRows.finish();
+    for (; q.next(); ++taken)
+        job.answer.rows.append(SqliteSchema::rowFrom(q));
+    q.finish();
     if (taken < SqliteSchema::kRowPage)
         return true;
-    job.rowsFrom = a.rows.last().start + 1;
+    job.rowsFrom = job.answer.rows.last().start + 1;
     return false;
 }
 

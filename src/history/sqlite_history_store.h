@@ -45,6 +45,10 @@ private:
     void closeConnection();
     void runSlice();
     bool stepJob(Job &job);
+    bool sumNextSpan(Job &job);
+    bool listGaps(Job &job);
+    bool listNextRows(Job &job);
+    static bool failed(Job &job, QSqlQuery &statement);
 
     QString fileName_;
     QString connection_;

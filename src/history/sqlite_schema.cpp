@@ -256,4 +256,67 @@ void addSpan(SpanTotals &t, const QSqlQuery &q)
         t.energy[std::size_t(i)] += q.value(2 + i).toLongLong();
 }
 
+HistoryRow rowFrom(const QSqlQuery &q)
+{
+    HistoryRow r;
+    r.start = q.value(0).toLongLong();
+    r.end = q.value(1).toLongLong();
+    r.kind = RowKind(q.value(2).toInt());
+    r.packets = q.value(3).toInt();
+    for (int i = 0; i < 4; ++i)
+        r.energy[std::size_t(i)] = q.value(4 + i).toLongLong();
+    r.minWatts = {q.value(8).toInt(), q.value(10).toInt()};
+    r.maxWatts = {q.value(9).toInt(), q.value(11).toInt()};
+    r.minVolts = q.value(12).toDouble();
+    r.maxVolts = q.value(13).toDouble();
+    return r;
+}
+
+void bindRow(QSqlQuery &q, const QString &node, const HistoryRow &r)
+{
+    const bool measured = r.packets > 0;
+    const auto orNull = [measured](auto v) { return measured ? QVariant(v) : QVariant(); };
+    q.bindValue(0, node);
+    q.bindValue(1, r.start);
+    q.bindValue(2, r.end);
+    q.bindValue(3, int(r.kind));
+    q.bindValue(4, r.packets);
+    for (int i = 0; i < 4; ++i)
+        q.bindValue(5 + i, r.energy[std::size_t(i)]);
+    q.bindValue(9, orNull(r.minWatts[0]));
+    q.bindValue(10, orNull(r.maxWatts[0]));
+    q.bindValue(11, orNull(r.minWatts[1]));
+    q.bindValue(12, orNull(r.maxWatts[1]));
+    q.bindValue(13, orNull(r.minVolts));
+    q.bindValue(14, orNull(r.maxVolts));
+}
+
+void bindQuarter(QSqlQuery &q, const QString &node, const HistoryRow &r)
+{
+    const bool measured = r.packets > 0;
+    const auto orNull = [measured](auto v) { return measured ? QVariant(v) : QVariant(); };
+    q.bindValue(0, node);
+    q.bindValue(1, r.start - r.start % SqliteSchema::kQuarter);
+    q.bindValue(2, r.packets);
+    for (int i = 0; i < 4; ++i)
+        q.bindValue(3 + i, r.energy[std::size_t(i)]);
+    q.bindValue(7, orNull(r.minWatts[0]));
+    q.bindValue(8, orNull(r.maxWatts[0]));
+    q.bindValue(9, orNull(r.minWatts[1]));
+    q.bindValue(10, orNull(r.maxWatts[1]));
+    q.bindValue(11, orNull(r.minVolts));
+    q.bindValue(12, orNull(r.maxVolts));
+}
+
+void bindState(QSqlQuery &q, const QString &node, const ResumePoint &p)
+{
+    q.bindValue(0, node);
+    q.bindValue(1, p.lastPacketMs);
+    for (int i = 0; i < 4; ++i)
+        q.bindValue(2 + i, p.counters[std::size_t(i)]);
+    q.bindValue(6, p.originStart);
+    for (int i = 0; i < 4; ++i)
+        q.bindValue(7 + i, p.origin[std::size_t(i)]);
+}
+
 } // namespace SqliteSchema

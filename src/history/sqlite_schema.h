@@ -30,6 +30,12 @@ inline constexpr qint64 kQuarter = 900;
 QString listGapsSql();
 QString listRowsSql();
 
+// The values of the statements above, by position.
+void bindRow(QSqlQuery &query, const QString &node, const HistoryRow &row);
+// The minute row's share of its quarter's sums.
+void bindQuarter(QSqlQuery &query, const QString &node, const HistoryRow &row);
+void bindState(QSqlQuery &query, const QString &node, const ResumePoint &point);
+HistoryRow rowFrom(const QSqlQuery &query);
 // Adds a sum statement's result into t.
 void addSpan(SpanTotals &t, const QSqlQuery &query);
 

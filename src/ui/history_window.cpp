@@ -115,6 +115,12 @@ QWidget *HistoryWindow::buildControls()
     row->addStretch(1);
     row->addWidget(exportButton_);
     row->addWidget(exportMinutes_);
+    connectControls();
+    return box;
+}
+
+void HistoryWindow::connectControls()
+{
     connect(viewBox_, &QComboBox::activated, this,
             [this](int index) { showPeriod(period_.first, kViewSteps[index]); });
     connect(previous_, &QPushButton::clicked, this, [this] {
@@ -128,7 +134,6 @@ QWidget *HistoryWindow::buildControls()
     connect(dateEdit_, &QDateEdit::userDateChanged, this,
             [this](const QDate &day) { showPeriod(day, period_.step); });
     connect(exportButton_, &QPushButton::clicked, this, &HistoryWindow::exportCsv);
-    return box;
 }
 
 QWidget *HistoryWindow::buildFigures()

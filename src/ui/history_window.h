@@ -54,6 +54,7 @@ protected:
 
 private:
     QWidget *buildControls();
+    void connectControls();
     QWidget *buildFigures();
     void refresh();
     void reportReady(const PeriodReport &report);
