@@ -31,7 +31,8 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
       mqtt_(clock, routed_.statusLog, this),
       recovery_(clock, link_, quiet_, this),
       webPoster_(decoder_.reading(), clock, link_.flags(), loadSwitch_, this),
-      http_(clock, routed_.statusLog, httpSources(), this)
+      http_(clock, routed_.statusLog, httpSources(), this),
+      history_(clock, decoder_, routed_.statusLog, this)
 {
     link_.setRealTimeSequences(&control_);
     decoder_.onPacketByte = [this] {
@@ -41,6 +42,7 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
     decoder_.onPacketDecoded = [this] { webPoster_.packetDecoded(); };
     decoder_.addDecodedListener([this] { mqtt_.publishReading(decoder_.reading()); });
     decoder_.addDecodedListener([this] { http_.packetDecoded(decoder_.reading()); });
+    decoder_.addDecodedListener([this] { history_.packetDecoded(); });
     webPoster_.settings = [this] { return webPostingSettings(); };
     webPoster_.pushReadings = [this] { server_.pushReadings(); };
     receiver_.setPortReopener([this] { reopenPortQuietly(); });
@@ -115,6 +117,9 @@ void AcquisitionCore::prepare()
         statusLog_.addLine(QStringLiteral("The stored web host \"%1\" is not a host name or "
                                           "name:port; nothing is posted to it.")
                                .arg(printableSettingText(*refused)));
+    history_.start([this](const QString &group, const QString &key) {
+        return store_.groupValue(group, key);
+    }, store_.location(), settings_.rate);
     link_.closePort();
     watchdog_.start();
     periodicSave_.start();
@@ -200,6 +205,7 @@ bool AcquisitionCore::saveSettings()
 void AcquisitionCore::clearPreResetValues()
 {
     decoder_.clearPreResets();
+    history_.preResetValuesCleared();
     takeDecoderState();
     emit preResetValuesCleared();
 }
@@ -235,6 +241,7 @@ void AcquisitionCore::shutDown()
     server_.shutDown();
     http_.stop();
     mqtt_.shutDown();
+    history_.flush();
     takeDecoderState();
     // The state file first: it then holds the counters should the settings file fail, and the
     // settings file, written after it, is the one read at the next start.

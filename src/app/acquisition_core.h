@@ -10,6 +10,7 @@
 #include "end_request.h"
 #include "http_api.h"
 #include "http_settings.h"
+#include "history_recorder.h"
 #include "load_table.h"
 #include "monitor_link.h"
 #include "mqtt_publisher.h"
@@ -102,6 +103,8 @@ public:
     // server that listens or has a client listens anew on the new address.
     const DataServerSettings &dataServerSettings() const { return dataServerSettings_; }
     void storeDataServerSettings(const DataServerSettings &settings);
+    // The energy record (groups "history" and "tariff"), started by prepare().
+    HistoryRecorder &history() { return history_; }
     // The "Enable Web Server" box was clicked: the setting is kept and stored at once.
     void storeWebWriteEnable(bool on);
 
@@ -177,6 +180,7 @@ private:
     HttpSettings httpSettings_;
     HttpApi http_;
     DataServerSettings dataServerSettings_;
+    HistoryRecorder history_;
     bool shutDown_ = false;
     bool saveFailing_ = false;
     bool finalSaveSucceeded_ = true;

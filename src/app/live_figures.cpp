@@ -6,6 +6,8 @@
 #include "settings_store.h"
 #include "settings_text.h"
 
+#include <cmath>
+
 namespace {
 constexpr double kWsPerKwh = 3.6e6;
 const QString kDayStart1 = QStringLiteral("DayStart1");
@@ -47,6 +49,17 @@ void LiveFigures::take(const LiveReading &r)
     if (!dayStart_ || dayStartDate_ != today || counterBelowStart)
         startDay(today, statics);
 
+    const double rate = rateNow(now.toSecsSinceEpoch());
+    const std::array<double, 4> counters{r.ws1Static, r.ws2Static, r.ws1PolarStatic, r.ws2PolarStatic};
+    // Priced as it comes: the energy since the last packet at the rate of this one's time. A
+    // restart on the same day prices what came before it at the present rate.
+    const std::array<double, 4> costed = costedCounters_.value_or(
+        std::array<double, 4>{(*dayStart_)[0], (*dayStart_)[1], counters[2], counters[3]});
+    for (std::size_t c = 0; c < 2; ++c)
+        dayCost_[c] += tariff_.energyCost(std::llround(counters[c] - costed[c]),
+                                          std::llround(counters[c + 2] - costed[c + 2]), rate);
+    costedCounters_ = counters;
+
     const std::array<double, 2> watts{r.watts1, r.watts2};
     const std::array<double, 2> amps{r.amps1, r.amps2};
     const std::array<double, 2> pf{r.pf1, r.pf2};
@@ -56,9 +69,10 @@ void LiveFigures::take(const LiveReading &r)
         f.amps = amps[c];
         f.powerFactor = pf[c];
         f.kwhStatic = statics[c] / kWsPerKwh;
-        f.costPerHour = watts[c] / 1000 * rate_;
+        f.costPerHour = watts[c] / 1000 * rate;
         f.kwhToday = (statics[c] - (*dayStart_)[c]) / kWsPerKwh;
-        f.costToday = f.kwhToday * rate_;
+        const bool oneRate = !tariff_.hasPeriods() && !tariff_.pricesGeneration();
+        f.costToday = oneRate ? f.kwhToday * rate : dayCost_[c];
         f.generating = lastPolar_ && polar[c] > (*lastPolar_)[c];
     }
     lastPolar_ = polar;
@@ -72,6 +86,8 @@ void LiveFigures::startDay(const QDate &day, const std::array<double, 2> &counte
     qCInfo(lcApp) << "today's energy counts from" << counters[0] << counters[1] << "on" << day;
     dayStart_ = counters;
     dayStartDate_ = day;
+    dayCost_ = {};
+    costedCounters_.reset();
     // Written with the next save of the settings, like the counters it belongs to.
     store_.setValue(kDayStart1, SettingsText::fromDouble(counters[0]));
     store_.setValue(kDayStart2, SettingsText::fromDouble(counters[1]));
@@ -81,6 +97,30 @@ void LiveFigures::startDay(const QDate &day, const std::array<double, 2> &counte
 void LiveFigures::restartDay()
 {
     dayStart_.reset();
+}
+
+void LiveFigures::setRate(double rate)
+{
+    if (rate == tariff_.flatRate())
+        return;
+    tariff_.setFlatRate(rate);
+    rateSpan_ = Tariff::RateSpan{0, 0};
+}
+
+void LiveFigures::setTariff(const Tariff &tariff)
+{
+    tariff_ = tariff;
+    rateSpan_ = Tariff::RateSpan{0, 0};
+}
+
+// The rate is looked up again only when its period ends: no local time for every packet.
+double LiveFigures::rateNow(qint64 utcSeconds)
+{
+    if (utcSeconds >= rateSpan_.until || utcSeconds < rateSpanFrom_) {
+        rateSpan_ = tariff_.rateSpanAt(utcSeconds);
+        rateSpanFrom_ = utcSeconds;
+    }
+    return rateSpan_.rate;
 }
 
 qint64 LiveFigures::ageSeconds() const

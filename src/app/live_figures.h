@@ -1,6 +1,7 @@
 #pragma once
 
 #include "power_history.h"
+#include "tariff.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -39,8 +40,13 @@ public:
 
     LiveFigures(const Clock &clock, SettingsStore &store);
 
-    void setRate(double rate) { rate_ = rate; }
-    double rate() const { return rate_; }
+    // The Rate setting: the price of every hour without a tariff, of hours outside its periods
+    // with one.
+    void setRate(double rate);
+    double rate() const { return tariff_.flatRate(); }
+    // The tariff prices the cost per hour at the present time's rate and today's cost minute by
+    // minute; without [tariff] keys both are Rate times the energy, as always.
+    void setTariff(const Tariff &tariff);
 
     // One decoded packet, arrived now.
     void take(const LiveReading &r);
@@ -64,7 +70,13 @@ private:
 
     const Clock &clock_;
     SettingsStore &store_;
-    double rate_ = 0.126;
+    double rateNow(qint64 utcSeconds);
+
+    Tariff tariff_;
+    Tariff::RateSpan rateSpan_{0, 0};          // the rate from rateSpanFrom_ until its end
+    qint64 rateSpanFrom_ = 0;
+    std::array<double, 2> dayCost_{};           // today's cost so far, by the tariff
+    std::optional<std::array<double, 4>> costedCounters_; // the counters priced so far
     std::array<ChannelFigures, 2> channels_{};
     double volts_ = 0;
     QDateTime lastPacketAt_;

@@ -31,6 +31,7 @@ MainMenu buildMainMenu(QMenuBar &bar)
     m.files = addSubmenu(bar, "MnuFiles", QStringLiteral("Files"));
     // This program's own window, in a menu so that the bar keeps room for "Help".
     m.liveReadings = addEntry(*m.files, "MnuLiveReadings", QStringLiteral("Live Readings"));
+    m.history = addEntry(*m.files, "MnuHistory", QStringLiteral("History"));
     m.exit = addEntry(*m.files, "MnuExit", QStringLiteral("Exit"));
 
     m.communication = addSubmenu(bar, "MnuCom", QStringLiteral("Communication"));

@@ -20,6 +20,7 @@ struct MainMenu {
     QAction *options = nullptr;
     QAction *utility = nullptr;
     QAction *liveReadings = nullptr; // "Live Readings": this program's own window
+    QAction *history = nullptr;      // "History": the energy record
     QMenu *help = nullptr;
     QAction *about = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "acquisition_core.h"
 #include "app_icon.h"
 #include "com_panel.h"
+#include "history_window.h"
 #include "live_figures.h"
 #include "live_readings_window.h"
 #include "message_box_prompts.h"
@@ -73,6 +74,7 @@ MainWindow::MainWindow(SerialPort &port, Clock &clock, SettingsStore &store,
 MainWindow::~MainWindow()
 {
     delete optionsWindow_; // it works on the core
+    delete historyWindow_; // it reads the core's record
     core_.reset();
     delete liveWindow_; // before the figures it shows
 }
@@ -122,6 +124,23 @@ void MainWindow::openLiveReadings(bool remember)
     liveWindow_->activateWindow();
 }
 
+void MainWindow::openHistory()
+{
+    // The tariff's flat rate is the Rate of the options window, as it is now.
+    Tariff tariff = core_->history().tariff();
+    tariff.setFlatRate(core_->settings().rate);
+    if (!historyWindow_) {
+        historyWindow_ = new HistoryWindow(core_->history().store(), core_->history().node(),
+                                           tariff, clock_, this);
+        historyWindow_->move(frameGeometry().topRight() + QPoint(8, 0));
+    } else {
+        historyWindow_->setTariff(tariff);
+    }
+    historyWindow_->showNormal();
+    historyWindow_->raise();
+    historyWindow_->activateWindow();
+}
+
 void MainWindow::buildFields()
 {
     auto *central = new QWidget(this);
@@ -168,6 +187,7 @@ void MainWindow::connectMenu()
     connect(menu_.utility, &QAction::triggered, this, &MainWindow::openSetupWindow);
     connect(menu_.options, &QAction::triggered, this, &MainWindow::openOptionsWindow);
     connect(menu_.liveReadings, &QAction::triggered, this, [this] { openLiveReadings(); });
+    connect(menu_.history, &QAction::triggered, this, &MainWindow::openHistory);
 }
 
 ComPanel &MainWindow::showCommunicationPanel()
@@ -205,6 +225,7 @@ void MainWindow::start()
     realTimeField_->showRealTimeStopped(RealTimeStatusView::Field::MainWindow);
     serverField_->showServerClosed();
     core_->prepare(); // settings read, port closed and shown closed, watchdog and save running
+    liveFigures_->setTariff(core_->history().tariff());
     show();
     emit windowShown();
     if (shutDown_) // asked to end while the window was coming up

@@ -12,6 +12,7 @@
 class AcquisitionCore;
 class Clock;
 class PortSearch;
+class HistoryWindow;
 class LiveFigures;
 class LiveReadingsWindow;
 class OptionsWindow;
@@ -81,6 +82,10 @@ public:
     OptionsWindow *optionsWindow() const;
     // "Live Readings", built when first opened; null before.
     LiveReadingsWindow *liveReadingsWindow() const { return liveWindow_; }
+    // "History": creates the window unless it exists, and shows it.
+    void openHistory();
+    // "History", built when first opened; null before.
+    HistoryWindow *historyWindow() const { return historyWindow_; }
 
 signals:
     void windowShown();
@@ -123,6 +128,7 @@ private:
     // Fed by every decoded packet from the start, so the chart has the history when opened.
     std::unique_ptr<LiveFigures> liveFigures_;
     LiveReadingsWindow *liveWindow_ = nullptr;
+    HistoryWindow *historyWindow_ = nullptr;
     // Last member: it goes first, while the fields it reports to still exist.
     std::unique_ptr<AcquisitionCore> core_;
     bool shutDown_ = false;

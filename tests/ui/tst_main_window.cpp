@@ -108,6 +108,7 @@ void TestMainWindow::menu_listsEveryEntryWithOnlyBuiltOnesEnabled()
     WindowRig rig;
     const QStringList expected{"Files",
                                "  Live Readings",
+                               "  History",
                                "  Exit",
                                "Communication",
                                "  OPEN",
