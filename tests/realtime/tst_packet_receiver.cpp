@@ -91,9 +91,9 @@ void TestPacketReceiver::chunkedStream_decodesEachPacketOnce_data()
     QTest::newRow("bad trailer, then a good packet")
         << Chunks{withBrokenTrailer(p1, packet::kTrailer1Offset) + p2} << QList<int>{2} << 0
         << QStringList{"FF error"};
-    // A repeated second leaves packet mode on: the next packet's FE ends it and is lost.
-    QTest::newRow("repeated second costs the following packet")
-        << Chunks{p1 + p1 + p2 + packetAt(3)} << QList<int>{1, 3} << 0 << QStringList();
+    // A repeated second ends its packet, so the header right after it is found.
+    QTest::newRow("repeated second keeps the following packet")
+        << Chunks{p1 + p1 + p2 + packetAt(3)} << QList<int>{1, 2, 3} << 0 << QStringList();
     // After a counter error the next packet's bytes are collected without a header search.
     QTest::newRow("counter error takes the next packet as a body")
         << Chunks{packetAt(1000) + packetAt(900) + packetAt(1001) + packetAt(1002)}
