@@ -72,6 +72,17 @@ void ManualClock::setTime(const QDateTime &time)
     origin_ = time;
     originMs_ = time.toMSecsSinceEpoch();
     wallMs_ = originMs_;
+    now_ = time;
+    nowAtMs_ = originMs_;
+}
+
+QDateTime ManualClock::now() const
+{
+    if (nowAtMs_ != wallMs_) {
+        now_ = origin_.addMSecs(wallMs_ - originMs_);
+        nowAtMs_ = wallMs_;
+    }
+    return now_;
 }
 
 void ManualClock::startIdleJump()

@@ -19,7 +19,7 @@ public:
                          QObject *parent = nullptr);
     ~ManualClock() override;
 
-    QDateTime now() const override { return origin_.addMSecs(wallMs_ - originMs_); }
+    QDateTime now() const override;
     std::unique_ptr<ClockTimer> createTimer(QObject *parent = nullptr) override;
     qint64 epochMs() const override { return wallMs_; }
     qint64 monotonicMs() const override { return elapsed_; }
@@ -48,6 +48,9 @@ private:
     qint64 originMs_ = 0;
     qint64 wallMs_ = 0;
     qint64 elapsed_ = 0;
+    // now() at wallMs_ == nowAtMs_: moving a local time on costs a time zone look-up
+    mutable QDateTime now_;
+    mutable qint64 nowAtMs_ = 0;
     QList<ManualClockTimer *> timers_;
     QTimer idleJump_;
     quint64 jumpTicket_ = 0;
