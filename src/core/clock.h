@@ -29,7 +29,7 @@ public:
     virtual ~Clock() = default;
 
     // Local time, for what a person reads. Converting to local time looks the time zone up
-    // (a file status on every call), so paths that run for every packet use the two below.
+    // (a file status on every call), so paths that run for every packet use the ones below.
     virtual QDateTime now() const = 0;
     virtual std::unique_ptr<ClockTimer> createTimer(QObject *parent = nullptr) = 0;
 
