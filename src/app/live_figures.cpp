@@ -6,10 +6,14 @@
 #include "settings_store.h"
 #include "settings_text.h"
 
+#include <QDateTime>
+
 #include <cmath>
 
 namespace {
 constexpr double kWsPerKwh = 3.6e6;
+// A change of the computer's time zone shows in today's date within this time.
+constexpr qint64 kZoneRecheckMs = 3600 * 1000;
 const QString kDayStart1 = QStringLiteral("DayStart1");
 const QString kDayStart2 = QStringLiteral("DayStart2");
 const QString kDayStartDate = QStringLiteral("DayStartDate");
@@ -40,8 +44,8 @@ void LiveFigures::loadDayStart()
 
 void LiveFigures::take(const LiveReading &r)
 {
-    const QDateTime now = clock_.now();
-    const QDate today = now.toLocalTime().date();
+    const qint64 nowMs = clock_.epochMs();
+    const QDate today = localDate(nowMs);
     const std::array<double, 2> statics{r.ws1Static, r.ws2Static};
     const std::array<double, 2> polar{r.ws1PolarStatic, r.ws2PolarStatic};
     const bool counterBelowStart =
@@ -49,7 +53,7 @@ void LiveFigures::take(const LiveReading &r)
     if (!dayStart_ || dayStartDate_ != today || counterBelowStart)
         startDay(today, statics);
 
-    const double rate = rateNow(now.toSecsSinceEpoch());
+    const double rate = rateNow(nowMs / 1000);
     const std::array<double, 4> counters{r.ws1Static, r.ws2Static, r.ws1PolarStatic, r.ws2PolarStatic};
     // Priced as it comes: the energy since the last packet at the rate of this one's time. A
     // restart on the same day prices what came before it at the present rate.
@@ -77,8 +81,21 @@ void LiveFigures::take(const LiveReading &r)
     }
     lastPolar_ = polar;
     volts_ = r.volts;
-    lastPacketAt_ = now;
-    history_.add(now.toMSecsSinceEpoch(), r.watts1, r.watts2);
+    lastPacketMs_ = clock_.monotonicMs();
+    history_.add(nowMs, r.watts1, r.watts2);
+}
+
+QDate LiveFigures::localDate(qint64 nowMs)
+{
+    // Local time is looked up in the time zone files (a system call each time), so the date
+    // is worked out again only at midnight, once an hour, and when the wall clock went back.
+    if (nowMs >= todayFromMs_ && nowMs < todayUntilMs_)
+        return today_;
+    today_ = QDateTime::fromMSecsSinceEpoch(nowMs).date();
+    todayFromMs_ = today_.startOfDay().toMSecsSinceEpoch();
+    todayUntilMs_ = qMin(today_.addDays(1).startOfDay().toMSecsSinceEpoch(),
+                         nowMs + kZoneRecheckMs);
+    return today_;
 }
 
 void LiveFigures::startDay(const QDate &day, const std::array<double, 2> &counters)
@@ -125,7 +142,7 @@ double LiveFigures::rateNow(qint64 utcSeconds)
 
 qint64 LiveFigures::ageSeconds() const
 {
-    return hasPacket() ? lastPacketAt_.secsTo(clock_.now()) : -1;
+    return hasPacket() ? (clock_.monotonicMs() - *lastPacketMs_) / 1000 : -1;
 }
 
 QString LiveFigures::ageText() const

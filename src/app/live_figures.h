@@ -4,7 +4,6 @@
 #include "tariff.h"
 
 #include <QDate>
-#include <QDateTime>
 #include <QString>
 
 #include <array>
@@ -56,7 +55,7 @@ public:
     const std::array<ChannelFigures, 2> &channels() const { return channels_; }
     double volts() const { return volts_; }
     const PowerHistory &history() const { return history_; }
-    bool hasPacket() const { return lastPacketAt_.isValid(); }
+    bool hasPacket() const { return lastPacketMs_.has_value(); }
     // Whole seconds since the latest packet; -1 before the first.
     qint64 ageSeconds() const;
     // No packet for longer than the watchdog waits before it calls the stream stopped.
@@ -67,6 +66,8 @@ public:
 private:
     void startDay(const QDate &day, const std::array<double, 2> &counters);
     void loadDayStart();
+    // The local date at epoch time nowMs, converted only when nowMs leaves the day last found.
+    QDate localDate(qint64 nowMs);
 
     const Clock &clock_;
     SettingsStore &store_;
@@ -79,7 +80,10 @@ private:
     std::optional<std::array<double, 4>> costedCounters_; // the counters priced so far
     std::array<ChannelFigures, 2> channels_{};
     double volts_ = 0;
-    QDateTime lastPacketAt_;
+    std::optional<qint64> lastPacketMs_; // on the monotonic clock
+    QDate today_;                        // the local date from todayFromMs_ to todayUntilMs_
+    qint64 todayFromMs_ = 0;
+    qint64 todayUntilMs_ = 0;
     std::optional<std::array<double, 2>> lastPolar_;
     std::optional<std::array<double, 2>> dayStart_;
     QDate dayStartDate_;

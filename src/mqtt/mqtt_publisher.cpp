@@ -187,7 +187,7 @@ void MqttPublisher::publishReading(const LiveReading &reading)
 {
     if (state_ != State::Connected)
         return;
-    const QDateTime now = clock_.now();
+    const QDateTime now = clock_.nowWithOffset(); // no time zone look-up per packet
     if (lastStateAt_.isValid() && settings_.interval > 0
         && lastStateAt_.msecsTo(now) < qint64(settings_.interval) * 1000)
         return;

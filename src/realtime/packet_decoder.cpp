@@ -94,10 +94,13 @@ void PacketDecoder::decodePacket()
 {
     const PacketSample p = readSample();
     if (p.seconds == filter_.reference().seconds) {
-        // The packet repeats the last accepted second: nothing is decoded, and packet mode
-        // stays on until the next byte.
+        // The packet repeats the last accepted second: nothing is decoded, and it is counted
+        // as dropped. Packet mode ends here: kept on, it would take the next header's first
+        // byte and so lose the packet after the repeat as well, uncounted.
         qCDebug(lcRealTime) << "seconds counter unchanged at" << p.seconds << ": packet skipped";
         reading_.lastSeconds = reading_.seconds;
+        filter_.dropRepeat(p);
+        inPacket_ = false;
         return;
     }
     const bool backwards = !plausibility::secondsAdvance(filter_.reference(), p);
@@ -124,7 +127,7 @@ PacketSample PacketDecoder::readSample() const
     p.resetCount = byteAt(packet::kResetCountOffset) & packet::kResetCountMask;
     p.pfRaw1 = wordAt(packet::kPf1Offset);
     p.pfRaw2 = wordAt(packet::kPf2Offset);
-    p.arrival = clock_.now();
+    p.arrivalMs = clock_.monotonicMs(); // no local time here: that would cost a system call
     return p;
 }
 
@@ -236,13 +239,12 @@ void PacketDecoder::computePowerAndCurrent(bool fromZero1, bool fromZero2)
 
 double PacketDecoder::counterAt(int offset) const
 {
-    double value = 0;
-    double weight = 1;
-    for (int i = 0; i < packet::kCounterSize; ++i) {
-        value += byteAt(offset + i) * weight;
-        weight *= 256;
-    }
-    return value;
+    // Least significant byte first; 40 bits are exact in a double.
+    static_assert(packet::kCounterSize == 5);
+    const quint64 value = quint64(byteAt(offset)) | quint64(byteAt(offset + 1)) << 8
+                          | quint64(byteAt(offset + 2)) << 16 | quint64(byteAt(offset + 3)) << 24
+                          | quint64(byteAt(offset + 4)) << 32;
+    return double(value);
 }
 
 int PacketDecoder::wordAt(int offset) const

@@ -21,7 +21,10 @@ class StatusLines;
 //
 // Seams for parts built elsewhere:
 //  - onPacketByte runs for every byte handed over after a header, before it is looked at. The
-//    data-flow watchdog sets its idle tick count to 0 there.
+//    data-flow watchdog sets its idle tick count to 0 there. Bytes of a body taken together
+//    (takeBody) run it together, before the packet is checked. It runs in the middle of a
+//    packet and must not start a command exchange or close the port: the receiver looks at
+//    those once per packet body, not before each of its bytes.
 //  - onPacketDecoded runs once after each packet has updated the LiveReading (while inPacket()
 //    is still true). Web posting hooks its trigger there; it may process events.
 //  - addDecodedListener adds a further function that runs after onPacketDecoded, for every
@@ -54,6 +57,14 @@ public:
     // the caller resets the line.
     bool takePacketByte(quint8 b);
 
+    // The next byte belongs to the body, which takeBody() can take.
+    bool inBody() const { return inPacket_ && packetByteCount_ < kCheckByte - 1; }
+    // Takes the rest of the body from nextByte() (a byte, or -1 when none is waiting); false
+    // when the bytes ran out first. onPacketByte runs once for each byte, after the loop: this
+    // runs for nearly every byte of the stream, so the loop holds only what a byte needs.
+    template <typename NextByte>
+    bool takeBody(NextByte &&nextByte);
+
     // Handles byte b as byte number byteCount() of the packet (already advanced to it). [PolarSubroutine]
     void decodeByte(quint8 b);
 
@@ -63,7 +74,8 @@ public:
     int pfRaw1() const { return pfRaw1_; }
     int pfRaw2() const { return pfRaw2_; }
 
-    // Held packets dropped as noise, also those dropped at shut-down or end of input.
+    // Held packets dropped as noise, also those dropped at shut-down or end of input, and
+    // packets that repeat the last accepted second.
     int suspectDroppedCount() const { return filter_.droppedCount(); }
     bool holdingPacket() const { return filter_.holding(); }
     // Shut-down or end of input: a held packet is dropped. The saved state never includes it.
@@ -119,3 +131,32 @@ private:
     SuspectFilter filter_;       // the last accepted packet and a held one
     CounterSet preResets_;       // offsets collected at monitor resets, per counter
 };
+
+template <typename NextByte>
+bool PacketDecoder::takeBody(NextByte &&nextByte)
+{
+    // Count and sum stay in registers; the running sum drops 256 once it reaches 256.
+    const int first = packetByteCount_;
+    int n = first;
+    int sum = packetChecksum_;
+    bool complete = true;
+    while (n < kCheckByte - 1) {
+        const int b = nextByte();
+        if (b < 0) {
+            complete = false;
+            break;
+        }
+        packetBuf_[packet::kBodyOffset + n] = static_cast<quint8>(b);
+        ++n;
+        sum += b;
+        if (sum >= 256)
+            sum -= 256;
+    }
+    packetByteCount_ = n;
+    packetChecksum_ = sum;
+    if (onPacketByte) {
+        for (int i = first; i < n; ++i)
+            onPacketByte();
+    }
+    return complete;
+}

@@ -54,7 +54,7 @@ bool SuspectFilter::secondsFit(const FitReference &ref, const PacketSample &p) c
     if (!ref.timed)
         return true; // across a restart of the program no interval is known
     const qint64 allowance =
-        fixedAllowance_ ? *fixedAllowance_ : ref.arrival.secsTo(p.arrival) + kSecondsSlack;
+        fixedAllowance_ ? *fixedAllowance_ : (p.arrivalMs - ref.arrivalMs) / 1000 + kSecondsSlack;
     return *advance <= allowance;
 }
 
@@ -103,7 +103,7 @@ PacketSample SuspectFilter::takeHeld()
 void SuspectFilter::accepted(const PacketSample &p, bool wrapped)
 {
     const bool pending = (ref_.rolloverPending && !wrapped) || p.secondsTopByte == 255;
-    ref_ = FitReference{p.counters, p.seconds, p.resetCount, pending, true, p.arrival};
+    ref_ = FitReference{p.counters, p.seconds, p.resetCount, pending, true, p.arrivalMs};
 }
 
 void SuspectFilter::restore(const FitReference &ref)
@@ -121,9 +121,15 @@ void SuspectFilter::dropHeld()
     ++dropped_;
 }
 
+void SuspectFilter::dropRepeat(const PacketSample &p)
+{
+    qCDebug(lcSuspect) << "dropping a repeat of second" << p.seconds;
+    ++dropped_;
+}
+
 FitReference SuspectFilter::heldAsReference() const
 {
     return FitReference{held_->counters, held_->seconds, held_->resetCount,
                         ref_.rolloverPending || held_->secondsTopByte == 255, true,
-                        held_->arrival};
+                        held_->arrivalMs};
 }

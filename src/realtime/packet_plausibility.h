@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDateTime>
 #include <QtGlobal>
 
 #include <array>
@@ -25,7 +24,7 @@ struct PacketSample {
     int resetCount = 0;       // the monitor's reset counter, 0 to 7
     int pfRaw1 = 0;
     int pfRaw2 = 0;
-    QDateTime arrival;        // when the packet's check byte was handled
+    qint64 arrivalMs = 0;     // when the packet's check byte was handled (monotonic clock)
 };
 
 // What the next packet is measured against: the last accepted packet, or the counters restored
@@ -36,7 +35,7 @@ struct FitReference {
     int resetCount = 0;
     bool rolloverPending = false; // the seconds counter's top byte reached 255 since its last wrap
     bool timed = false;           // false for the state restored at start-up
-    QDateTime arrival;
+    qint64 arrivalMs = 0;         // monotonic clock
 };
 
 namespace plausibility {
@@ -97,6 +96,9 @@ public:
     void restore(const FitReference &ref);
     // Shut-down or end of input: a held packet is dropped and counted.
     void dropHeld();
+    // A packet that repeats the reference's second is never taken, but it is counted with the
+    // dropped ones, so that every packet with a good check byte is either shown or counted.
+    void dropRepeat(const PacketSample &p);
 
     const FitReference &reference() const { return ref_; }
     bool holding() const { return held_.has_value(); }

@@ -29,28 +29,35 @@ void PacketReceiver::receiveAvailable()
     if (handling_)
         return; // the handler already running reads this byte in its turn
     handling_ = true;
-    // The flags and the port are looked at again before every byte: a callback of the decoder
-    // may have started a command exchange or closed the port meanwhile.
-    while (!flags_.commandInProgress && port_.isOpen() && port_.bytesAvailable() > 0) {
+    // The flags and the port are looked at again after every step that may run a callback of
+    // the decoder, which may have started a command exchange or closed the port meanwhile. The
+    // bytes of a body run none that may (PacketDecoder::onPacketByte), so a body goes to the
+    // decoder in one step. readByte() tells an empty buffer itself (-1): a byte costs one call.
+    SerialPort &port = port_;
+    while (!flags_.commandInProgress && port_.isOpen()) {
+        if (decoder_.inBody()) {
+            if (!decoder_.takeBody([&port] { return port.readByte(); }))
+                break;
+            continue;
+        }
         const int b = port_.readByte();
         if (b < 0)
             break;
-        handleByte(static_cast<quint8>(b));
+        if (!decoder_.inPacket())
+            searchHeader(static_cast<quint8>(b));
+        else if (!decoder_.takePacketByte(static_cast<quint8>(b)))
+            restartLine();
     }
     handling_ = false;
 }
 
-void PacketReceiver::handleByte(quint8 b)
+void PacketReceiver::restartLine()
 {
-    if (!decoder_.inPacket()) {
-        searchHeader(b);
+    if (!reopenPort_)
         return;
-    }
-    if (!decoder_.takePacketByte(b) && reopenPort_) {
-        qCInfo(lcRealTime) << "reopening the port to start the line afresh";
-        // No packet is this long: the line is out of step, so start it afresh.
-        reopenPort_();
-    }
+    qCInfo(lcRealTime) << "reopening the port to start the line afresh";
+    // No packet is this long: the line is out of step, so start it afresh.
+    reopenPort_();
 }
 
 void PacketReceiver::searchHeader(quint8 b)
@@ -69,6 +76,12 @@ void PacketReceiver::searchHeader(quint8 b)
 
 bool PacketReceiver::readHeaderByte(int &b)
 {
+    // A byte already waiting, as in a stream in step, needs no deadline.
+    b = port_.readByte();
+    if (b >= 0) {
+        ++headerSearchBytes_;
+        return true;
+    }
     if (!waitForByteBlocking(port_, SecondDeadline(clock_, kHeaderByteWaitSeconds))) {
         if (port_.isOpen()) // a port that went away is reported by the session, not here
             log_.addLine(QStringLiteral("Time out error"));

@@ -39,7 +39,7 @@ public:
 private:
     // [ReceiveHandler]
     void receiveAvailable();
-    void handleByte(quint8 b);
+    void restartLine();
     void searchHeader(quint8 b);
     // Waits, without processing events, up to two seconds for the next header byte.
     bool readHeaderByte(int &b);

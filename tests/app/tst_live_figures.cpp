@@ -81,24 +81,28 @@ void TestLiveFigures::packets_giveTodaysEnergyFromStaticCounters_data()
     QTest::addColumn<QTime>("start");
     QTest::addColumn<QString>("storedDate");    // DayStartDate before the run; empty: none
     QTest::addColumn<double>("storedStart1");   // DayStart1 before the run
+    QTest::addColumn<double>("storedStart2");   // DayStart2 before the run
     QTest::addColumn<QList<PacketFields>>("packets");
     QTest::addColumn<int>("clearAfter");        // pre-reset values cleared after this packet
     QTest::addColumn<double>("kwhToday1");
+    QTest::addColumn<double>("kwhToday2");
     QTest::addColumn<QString>("dateAfter");
 
     const QString today = kDay.toString(Qt::ISODate);
     const QString tomorrow = kDay.addDays(1).toString(Qt::ISODate);
     QTest::newRow("first run counts from the first packet")
-        << QTime(12, 0) << "" << 0.0 << steadyRun(4) << -1 << 0.003 << today;
+        << QTime(12, 0) << "" << 0.0 << 0.0 << steadyRun(4) << -1 << 0.003 << 0.0015 << today;
+    // Each channel counts from its own start.
     QTest::newRow("restart on the same day continues")
-        << QTime(12, 0) << today << 1.0 * kWsPerKwh << steadyRun(4) << -1 << 1.003 << today;
+        << QTime(12, 0) << today << 1.0 * kWsPerKwh << 0.25 * kWsPerKwh << steadyRun(4) << -1
+        << 1.003 << 0.7515 << today;
     QTest::newRow("start stored on another day is replaced")
-        << QTime(12, 0) << "2026-03-06" << 1.0 * kWsPerKwh << steadyRun(4) << -1 << 0.003
-        << today;
+        << QTime(12, 0) << "2026-03-06" << 1.0 * kWsPerKwh << 0.25 * kWsPerKwh << steadyRun(4)
+        << -1 << 0.003 << 0.0015 << today;
     // 23:59:58, :59, 00:00:00, :01: the new day starts with the packet at midnight.
     QTest::newRow("midnight starts a new day")
-        << QTime(23, 59, 58) << today << 1.0 * kWsPerKwh << steadyRun(4) << -1 << 0.001
-        << tomorrow;
+        << QTime(23, 59, 58) << today << 1.0 * kWsPerKwh << 0.25 * kWsPerKwh << steadyRun(4)
+        << -1 << 0.001 << 0.0005 << tomorrow;
 
     // The monitor resets after the second packet and counts from 0 again; the static counter
     // carries on, and so does today's energy.
@@ -106,16 +110,17 @@ void TestLiveFigures::packets_giveTodaysEnergyFromStaticCounters_data()
     for (quint32 s = 2; s < 5; ++s) {
         PacketFields f = steadyAt(s, 0);
         f.ws1 = 3600ULL * (s - 1);
+        f.ws2 = 1800ULL * (s - 1);
         f.resetCount = 1;
         reset << f;
     }
     QTest::newRow("monitor reset keeps counting")
-        << QTime(12, 0) << "" << 0.0 << reset << -1 << 0.004 << today;
+        << QTime(12, 0) << "" << 0.0 << 0.0 << reset << -1 << 0.004 << 0.002 << today;
 
     // After the reset the user clears the pre-reset values: the static counter drops to the
     // monitor's own, and today counts from the next packet on (one 3600 W second more).
     QTest::newRow("cleared pre-reset values start today again")
-        << QTime(12, 0) << "" << 0.0 << reset << 2 << 0.001 << today;
+        << QTime(12, 0) << "" << 0.0 << 0.0 << reset << 2 << 0.001 << 0.0005 << today;
 }
 
 void TestLiveFigures::packets_giveTodaysEnergyFromStaticCounters()
@@ -123,16 +128,18 @@ void TestLiveFigures::packets_giveTodaysEnergyFromStaticCounters()
     QFETCH(QTime, start);
     QFETCH(QString, storedDate);
     QFETCH(double, storedStart1);
+    QFETCH(double, storedStart2);
     QFETCH(QList<PacketFields>, packets);
     QFETCH(int, clearAfter);
     QFETCH(double, kwhToday1);
+    QFETCH(double, kwhToday2);
     QFETCH(QString, dateAfter);
 
     FiguresRig rig(QDateTime(kDay, start));
     if (!storedDate.isEmpty()) {
         rig.store.values["DayStartDate"] = storedDate;
         rig.store.values["DayStart1"] = QString::number(storedStart1, 'f', 0);
-        rig.store.values["DayStart2"] = "0";
+        rig.store.values["DayStart2"] = QString::number(storedStart2, 'f', 0);
     }
     rig.begin();
     for (int i = 0; i < packets.size(); ++i) {
@@ -143,9 +150,17 @@ void TestLiveFigures::packets_giveTodaysEnergyFromStaticCounters()
         }
         rig.clock.advance(1000);
     }
+    const ChannelFigures &ch2 = rig.figures->channels()[1];
     QCOMPARE(qRound(rig.ch1().kwhToday * 1e6), qRound(kwhToday1 * 1e6));
+    QCOMPARE(qRound(ch2.kwhToday * 1e6), qRound(kwhToday2 * 1e6));
     QCOMPARE(qRound(rig.ch1().costToday * 1e6), qRound(kwhToday1 * 0.126 * 1e6));
     QCOMPARE(rig.store.values.value("DayStartDate"), dateAfter);
+    // The stored starts are the ones counted from, each channel's own.
+    const LiveReading &r = rig.decoder.reading();
+    QCOMPARE(qRound64(rig.store.values.value("DayStart1").toDouble()),
+             qRound64(r.ws1Static - kwhToday1 * kWsPerKwh));
+    QCOMPARE(qRound64(rig.store.values.value("DayStart2").toDouble()),
+             qRound64(r.ws2Static - kwhToday2 * kWsPerKwh));
 }
 
 void TestLiveFigures::steadyLoad_givesPowerCostAndCounters()
@@ -175,23 +190,30 @@ void TestLiveFigures::steadyLoad_givesPowerCostAndCounters()
 void TestLiveFigures::silence_turnsAgeIntoWarningAfterThreeSeconds_data()
 {
     QTest::addColumn<int>("silentMs");
+    QTest::addColumn<qint64>("wallClockSetBy"); // ms, while silent
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("stale");
-    QTest::newRow("fresh") << 0 << "updated 0 s ago" << false;
-    QTest::newRow("2 s") << 2000 << "updated 2 s ago" << false;
-    QTest::newRow("3 s") << 3000 << "updated 3 s ago" << false;
-    QTest::newRow("4 s") << 4000 << "Warning: no new readings, updated 4 s ago" << true;
+    QTest::newRow("fresh") << 0 << 0LL << "updated 0 s ago" << false;
+    QTest::newRow("2 s") << 2000 << 0LL << "updated 2 s ago" << false;
+    QTest::newRow("3 s") << 3000 << 0LL << "updated 3 s ago" << false;
+    QTest::newRow("4 s") << 4000 << 0LL << "Warning: no new readings, updated 4 s ago" << true;
+    // The age is elapsed time: setting the computer's clock does not change it.
+    QTest::newRow("wall clock set back an hour")
+        << 2000 << -3600000LL << "updated 2 s ago" << false;
+    QTest::newRow("wall clock set a day ahead") << 2000 << 86400000LL << "updated 2 s ago" << false;
 }
 
 void TestLiveFigures::silence_turnsAgeIntoWarningAfterThreeSeconds()
 {
     QFETCH(int, silentMs);
+    QFETCH(qint64, wallClockSetBy);
     QFETCH(QString, text);
     QFETCH(bool, stale);
     FiguresRig rig(QDateTime(kDay, QTime(12, 0)));
     rig.begin();
     QCOMPARE(rig.figures->ageText(), QString("no readings yet"));
     rig.feed(steadyAt(0));
+    rig.clock.setTime(rig.clock.now().addMSecs(wallClockSetBy));
     rig.clock.advance(silentMs);
     QCOMPARE(rig.figures->ageText(), text);
     QCOMPARE(rig.figures->stale(), stale);

@@ -146,6 +146,10 @@ void TestOrvoDecode::stream_writesLinesInOrder_data()
     QTest::newRow("a doubtful packet at the end of input is dropped")
         << packetAt(1) + encodePacket(wild)
         << QStringList{"packet 1", "summary 1 0 suspects 1"};
+    // Every packet sent is decoded, a checksum error or a dropped suspect.
+    QTest::newRow("a repeated second is counted with the suspects")
+        << packetAt(1) + packetAt(1) + packetAt(2) + withBadCheckByte(packetAt(3)) + packetAt(4)
+        << QStringList{"packet 1", "packet 2", "packet 4", "summary 3 1 suspects 1"};
     QTest::newRow("header cut off at the end of input")
         << packetAt(1) + QByteArray("\xFE\xFF", 2)
         << QStringList{"packet 1", "status Time out error", "summary 1 0"};

@@ -142,8 +142,8 @@ void TestPacketDecoder::secondsCounter_decidesDecoding_data()
 
     const QStringList counterError{"A seconds counter error has occured!"};
     QTest::newRow("counter advanced") << 100u << 103u << true << 3 << QStringList() << false;
-    QTest::newRow("repeated second stops decoding")
-        << 100u << 100u << false << 0 << QStringList() << true;
+    QTest::newRow("repeated second stops decoding and ends the packet")
+        << 100u << 100u << false << 0 << QStringList() << false;
     QTest::newRow("wrap after byte 37 was 255")
         << (packet::kSecondsModulus - 6) << 5u << true << 11
         << QStringList{"Error.... Last second counter value is greater than the current value.",

@@ -36,6 +36,11 @@ Step afterPause(int clockSeconds, Step s)
     return s;
 }
 
+Step atVolts(quint32 seconds, quint64 ws1, quint16 decivolts)
+{
+    return with(at(seconds, ws1), [decivolts](PacketFields &f) { f.decivolts = decivolts; });
+}
+
 Step garbageAt(quint32 seconds)
 {
     return with(at(seconds, (quint64(1) << 40) - 1), [](PacketFields &f) {
@@ -76,6 +81,22 @@ void TestPacketPlausibility::packetSequence_showsOnlyBelievedPackets_data()
         << QList<Step>{at(10, 1000), with(at(11, 1100), [](auto &f) { f.decivolts = 6553; }),
                        at(12, 1200)}
         << QList<qint32>{10, 12} << 1 << 1200.0 << 0.0 << 100.0;
+    // The volts bounds belong to the believed range.
+    QTest::newRow("600.0 V fits")
+        << firstRun << QList<Step>{at(10, 1000), atVolts(11, 1100, 6000), at(12, 1200)}
+        << QList<qint32>{10, 11, 12} << 0 << 1200.0 << 0.0 << 100.0;
+    QTest::newRow("600.1 V is dropped")
+        << firstRun << QList<Step>{at(10, 1000), atVolts(11, 1100, 6001), at(12, 1200)}
+        << QList<qint32>{10, 12} << 1 << 1200.0 << 0.0 << 100.0;
+    QTest::newRow("20.0 V fits")
+        << firstRun << QList<Step>{at(10, 1000), atVolts(11, 1100, 200), at(12, 1200)}
+        << QList<qint32>{10, 11, 12} << 0 << 1200.0 << 0.0 << 100.0;
+    QTest::newRow("19.9 V is dropped")
+        << firstRun << QList<Step>{at(10, 1000), atVolts(11, 1100, 199), at(12, 1200)}
+        << QList<qint32>{10, 12} << 1 << 1200.0 << 0.0 << 100.0;
+    QTest::newRow("a polarized counter falling while the others rise is dropped")
+        << firstRun << QList<Step>{at(10, 1000, 900), at(11, 1100, 800), at(12, 1200, 950)}
+        << QList<qint32>{10, 12} << 1 << 1200.0 << 950.0 << 100.0;
     QTest::newRow("seconds far beyond the time elapsed are dropped")
         << firstRun << QList<Step>{at(10, 1000), at(5000, 1100), at(12, 1200)}
         << QList<qint32>{10, 12} << 1 << 1200.0 << 0.0 << 100.0;
@@ -94,6 +115,13 @@ void TestPacketPlausibility::packetSequence_showsOnlyBelievedPackets_data()
     QTest::newRow("a restart without the reset byte is taken once confirmed")
         << firstRun << QList<Step>{at(10, 1000, 800), at(11, 50, 40), at(12, 150, 140)}
         << QList<qint32>{10, 11, 12} << 0 << 1150.0 << 940.0 << 100.0;
+    // The held packet sent again: a second that did not advance confirms nothing.
+    QTest::newRow("a repeat of the held packet's second does not confirm it")
+        << firstRun << QList<Step>{at(10, 1000), at(11, 50), at(11, 50), at(12, 1200)}
+        << QList<qint32>{10, 12} << 2 << 1200.0 << 0.0 << 100.0;
+    QTest::newRow("a repeat of the shown second is counted as dropped")
+        << firstRun << QList<Step>{at(10, 1000), at(10, 1000), at(11, 1100)}
+        << QList<qint32>{10, 11} << 1 << 1100.0 << 0.0 << 100.0;
     QTest::newRow("two unrelated suspects are both dropped")
         << firstRun << QList<Step>{at(10, 1000), at(11, 50), garbageAt(12), at(13, 1300)}
         << QList<qint32>{10, 13} << 2 << 1300.0 << 0.0 << 100.0;

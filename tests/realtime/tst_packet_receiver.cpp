@@ -14,15 +14,38 @@ namespace {
 
 using Chunks = QList<QByteArray>;
 
+// The manual clock, counting the readings of local time: each looks the time zone up.
+class LocalTimeCountingClock final : public Clock {
+public:
+    explicit LocalTimeCountingClock(ManualClock &clock) : clock_(clock) {}
+    QDateTime now() const override
+    {
+        ++localReads;
+        return clock_.now();
+    }
+    std::unique_ptr<ClockTimer> createTimer(QObject *parent = nullptr) override
+    {
+        return clock_.createTimer(parent);
+    }
+    qint64 epochMs() const override { return clock_.epochMs(); }
+    qint64 monotonicMs() const override { return clock_.monotonicMs(); }
+
+    mutable int localReads = 0;
+
+private:
+    ManualClock &clock_;
+};
+
 // The receiver between a fake port and a real decoder; records the seconds of every decoded
 // packet, in order.
 struct ReceiverRig {
     ManualClock clock;
+    LocalTimeCountingClock countingClock{clock};
     FakeSerialPort port{&clock};
     LinkFlags flags;
     RecordingStatusLines log;
-    PacketDecoder decoder{log, clock};
-    PacketReceiver receiver{port, clock, flags, decoder, log};
+    PacketDecoder decoder{log, countingClock};
+    PacketReceiver receiver{port, countingClock, flags, decoder, log};
     QList<int> decodedSeconds;
 
     ReceiverRig()
@@ -56,6 +79,7 @@ class TestPacketReceiver : public QObject {
 private slots:
     void chunkedStream_decodesEachPacketOnce_data();
     void chunkedStream_decodesEachPacketOnce();
+    void steadyStream_readsNoLocalTime();
     void missingHeaderByte_reportsTimeOut_data();
     void missingHeaderByte_reportsTimeOut();
     void commandInProgress_leavesBytesForDrain();
@@ -91,9 +115,9 @@ void TestPacketReceiver::chunkedStream_decodesEachPacketOnce_data()
     QTest::newRow("bad trailer, then a good packet")
         << Chunks{withBrokenTrailer(p1, packet::kTrailer1Offset) + p2} << QList<int>{2} << 0
         << QStringList{"FF error"};
-    // A repeated second leaves packet mode on: the next packet's FE ends it and is lost.
-    QTest::newRow("repeated second costs the following packet")
-        << Chunks{p1 + p1 + p2 + packetAt(3)} << QList<int>{1, 3} << 0 << QStringList();
+    // A repeated second ends its packet, so the header right after it is found.
+    QTest::newRow("repeated second keeps the following packet")
+        << Chunks{p1 + p1 + p2 + packetAt(3)} << QList<int>{1, 2, 3} << 0 << QStringList();
     // After a counter error the next packet's bytes are collected without a header search.
     QTest::newRow("counter error takes the next packet as a body")
         << Chunks{packetAt(1000) + packetAt(900) + packetAt(1001) + packetAt(1002)}
@@ -112,6 +136,18 @@ void TestPacketReceiver::chunkedStream_decodesEachPacketOnce()
     QCOMPARE(rig.decoder.checksumErrorCount(), checksumErrors);
     QCOMPARE(rig.log.lines, lines);
     QCOMPARE(rig.port.bytesAvailable(), 0);
+}
+
+void TestPacketReceiver::steadyStream_readsNoLocalTime()
+{
+    ReceiverRig rig;
+    QByteArray stream;
+    for (int second = 1; second <= 50; ++second)
+        stream += packetAt(second);
+    rig.arrive(Chunks{stream.left(1000), stream.mid(1000)});
+    QCOMPARE(rig.decodedSeconds.size(), 50);
+    // Local time costs a system call; the packets of a stream need none.
+    QCOMPARE(rig.countingClock.localReads, 0);
 }
 
 void TestPacketReceiver::missingHeaderByte_reportsTimeOut_data()

@@ -4,6 +4,15 @@
 
 #include <QTest>
 
+Q_DECLARE_METATYPE(TriggerThresholds)
+
+namespace {
+TriggerThresholds every(int seconds, int watts1 = 60, int watts2 = 60)
+{
+    return TriggerThresholds{seconds, watts1, watts2};
+}
+} // namespace
+
 class TestPostTrigger : public QObject {
     Q_OBJECT
 private slots:
@@ -15,47 +24,54 @@ private slots:
 
 void TestPostTrigger::packetSequence_postsAtSettledChangesIntervalsAndLoads_data()
 {
-    QTest::addColumn<int>("interval");
+    QTest::addColumn<TriggerThresholds>("thresholds");
     QTest::addColumn<QString>("script");
     QTest::addColumn<QStringList>("posts");
 
     QTest::newRow("steady load never posts")
-        << 60 << "40/30 40/30 40/30 40/30 40/30 40/30 40/30 40/30" << QStringList{};
+        << every(60) << "40/30 40/30 40/30 40/30 40/30 40/30 40/30 40/30" << QStringList{};
     QTest::newRow("within the threshold never posts")
-        << 60 << "40/30 100/90 40/30 100/90 160/150 100/90" << QStringList{};
+        << every(60) << "40/30 100/90 40/30 100/90 160/150 100/90" << QStringList{};
     QTest::newRow("rise posts at the first settled packet, positive")
-        << 60 << "40/30 40/30 40/30 1000/30 1000/30 1000/30"
+        << every(60) << "40/30 40/30 40/30 1000/30 1000/30 1000/30"
         << QStringList{"4|CH1 / |960|0"};
     QTest::newRow("drop posts negative")
-        << 60 << "40/30 1000/30 1000/30 1000/30 1000/30 40/30 40/30 40/30"
+        << every(60) << "40/30 1000/30 1000/30 1000/30 1000/30 40/30 40/30 40/30"
         << QStringList{"2|CH1 / |960|0", "6|CH1 / |-960|0"};
     QTest::newRow("ramp posts once, from its foot")
-        << 60 << "40/30 200/30 400/30 600/30 600/30" << QStringList{"4|CH1 / |560|0"};
+        << every(60) << "40/30 200/30 400/30 600/30 600/30" << QStringList{"4|CH1 / |560|0"};
     QTest::newRow("channel 2 drop alone")
-        << 60 << "40/30 40/800 40/800 40/800 40/30 40/30"
+        << every(60) << "40/30 40/800 40/800 40/800 40/30 40/30"
         << QStringList{"2|CH2 / |0|770", "5|CH2 / |0|-770"};
+    // A 100 W step against thresholds of 60 W and 400 W: each channel has its own.
+    QTest::newRow("channel 2's threshold is its own")
+        << every(60, 60, 400) << "40/30 140/130 140/130 140/130"
+        << QStringList{"2|CH1 / |100|0"};
+    QTest::newRow("channel 1's threshold is its own")
+        << every(60, 400, 60) << "40/30 140/130 140/130 140/130"
+        << QStringList{"2|CH2 / |0|100"};
     QTest::newRow("both channels firing read CH2")
-        << 60 << "40/30 40/30 1000/500 1000/500" << QStringList{"3|CH2 / |960|470"};
+        << every(60) << "40/30 40/30 1000/500 1000/500" << QStringList{"3|CH2 / |960|470"};
     QTest::newRow("first packet above the threshold fires when it settles")
-        << 60 << "500/30 500/30" << QStringList{"1|CH1 / |0|0"};
+        << every(60) << "500/30 500/30" << QStringList{"1|CH1 / |0|0"};
     QTest::newRow("interval ends: time out post")
-        << 3 << "40/30 t 40/30 t 40/30 t 40/30 t 40/30" << QStringList{"3| Time out|0|0"};
+        << every(3) << "40/30 t 40/30 t 40/30 t 40/30 t 40/30" << QStringList{"3| Time out|0|0"};
     QTest::newRow("interval ends while pending: nothing, next interval from 0")
-        << 3 << "40/30 t 40/30 t 1000/30 t 2000/30 t 2000/30 t 2000/30 t 2000/30"
+        << every(3) << "40/30 t 40/30 t 1000/30 t 2000/30 t 2000/30 t 2000/30 t 2000/30"
         << QStringList{"4|CH1 / |1960|0", "6| Time out|0|0"};
     QTest::newRow("load switch posts at the next packet and says so")
-        << 60 << "40/30 40/30 L 40/30 40/30" << QStringList{"2|Load Change|0|0"};
+        << every(60) << "40/30 40/30 L 40/30 40/30" << QStringList{"2|Load Change|0|0"};
     QTest::newRow("load switch with a change names both")
-        << 60 << "40/30 1000/30 L 1000/30" << QStringList{"2|CH1 / Load Change|960|0"};
+        << every(60) << "40/30 1000/30 L 1000/30" << QStringList{"2|CH1 / Load Change|960|0"};
 }
 
 void TestPostTrigger::packetSequence_postsAtSettledChangesIntervalsAndLoads()
 {
-    QFETCH(int, interval);
+    QFETCH(TriggerThresholds, thresholds);
     QFETCH(QString, script);
     QFETCH(QStringList, posts);
     WebRig rig;
-    rig.settings.thresholds.intervalSeconds = interval;
+    rig.settings.thresholds = thresholds;
     QCOMPARE(rig.play(script), posts);
     QCOMPARE(rig.pushes, posts.size());
     QVERIFY(!rig.loadSwitch.loadChanged);

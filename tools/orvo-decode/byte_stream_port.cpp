@@ -21,6 +21,13 @@ void ByteStreamPort::close()
     open_ = false;
     buffer_.clear();
     readPos_ = 0;
+    bufferChanged();
+}
+
+void ByteStreamPort::bufferChanged()
+{
+    data_ = reinterpret_cast<const uchar *>(buffer_.constData());
+    end_ = buffer_.size();
 }
 
 bool ByteStreamPort::write(const QByteArray &)
@@ -54,5 +61,6 @@ bool ByteStreamPort::fetchChunk()
     buffer_.resize(before + chunkSize_);
     const qint64 got = source_.read(buffer_.data() + before, chunkSize_);
     buffer_.resize(before + qMax<qint64>(0, got));
+    bufferChanged();
     return got > 0;
 }

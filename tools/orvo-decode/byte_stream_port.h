@@ -24,12 +24,12 @@ public:
     // Drops what was received and not yet read, as closing a real port does.
     void close() override;
     bool isOpen() const override { return open_; }
-    qint64 bytesAvailable() const override { return buffer_.size() - readPos_; }
+    qint64 bytesAvailable() const override { return end_ - readPos_; }
     int readByte() override
     {
-        if (readPos_ >= buffer_.size())
+        if (readPos_ >= end_)
             return -1;
-        return static_cast<unsigned char>(buffer_.constData()[readPos_++]);
+        return data_[readPos_++];
     }
     bool write(const QByteArray &bytes) override;
     bool waitForReadyRead(int msec) override;
@@ -41,11 +41,15 @@ public:
 
 private:
     bool fetchChunk();
+    void bufferChanged();
 
     QIODevice &source_;
     ManualClock &clock_;
     qint64 chunkSize_;
     QByteArray buffer_;
     qint64 readPos_ = 0;
+    // buffer_'s bytes and size, kept at hand for readByte(), which runs for every byte
+    const uchar *data_ = nullptr;
+    qint64 end_ = 0;
     bool open_ = false;
 };

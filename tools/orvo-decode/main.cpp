@@ -1,7 +1,8 @@
 // orvo-decode [FILE]: runs a captured real-time stream (a file, or standard input) through the
 // program's own packet receiver and decoder, from a first run's state, and writes JSON lines:
 // one per decoded packet, one per status line, and a summary at the end. Packets the decoder
-// holds as doubtful and then drops are counted in the summary as suspectDropped.
+// holds as doubtful and then drops, and packets that repeat the last second, are counted in the
+// summary as suspectDropped.
 
 #include "byte_stream_port.h"
 #include "json_lines.h"

@@ -44,8 +44,9 @@ private:
     bool active_ = false;
 };
 
-ManualClock::ManualClock(const QDateTime &start, QObject *parent) : QObject(parent), now_(start)
+ManualClock::ManualClock(const QDateTime &start, QObject *parent) : QObject(parent)
 {
+    setTime(start);
     idleJump_.setInterval(0);
     idleJump_.setSingleShot(true);
     // A 0 ms timer fires in the same pass of the event loop as the events already waiting, and
@@ -64,6 +65,24 @@ ManualClock::ManualClock(const QDateTime &start, QObject *parent) : QObject(pare
             },
             Qt::QueuedConnection);
     });
+}
+
+void ManualClock::setTime(const QDateTime &time)
+{
+    origin_ = time;
+    originMs_ = time.toMSecsSinceEpoch();
+    wallMs_ = originMs_;
+    now_ = time;
+    nowAtMs_ = originMs_;
+}
+
+QDateTime ManualClock::now() const
+{
+    if (nowAtMs_ != wallMs_) {
+        now_ = origin_.addMSecs(wallMs_ - originMs_);
+        nowAtMs_ = wallMs_;
+    }
+    return now_;
 }
 
 void ManualClock::startIdleJump()
@@ -99,19 +118,19 @@ void ManualClock::advance(qint64 msec)
 {
     const qint64 target = elapsed_ + msec;
     for (ManualClockTimer *timer = nextDue(); timer && timer->due() <= target; timer = nextDue()) {
-        now_ = now_.addMSecs(timer->due() - elapsed_);
+        wallMs_ += timer->due() - elapsed_;
         elapsed_ = timer->due();
         timer->fire(); // may start, stop or destroy timers, or advance the clock itself
         if (elapsed_ > target)
             return;
     }
-    now_ = now_.addMSecs(target - elapsed_);
+    wallMs_ += target - elapsed_;
     elapsed_ = target;
 }
 
 void ManualClock::skip(qint64 msec)
 {
-    now_ = now_.addMSecs(msec);
+    wallMs_ += msec;
     elapsed_ += msec;
     if (autoAdvance_ && nextDue())
         startIdleJump();

@@ -19,10 +19,13 @@ public:
                          QObject *parent = nullptr);
     ~ManualClock() override;
 
-    QDateTime now() const override { return now_; }
+    QDateTime now() const override;
     std::unique_ptr<ClockTimer> createTimer(QObject *parent = nullptr) override;
+    qint64 epochMs() const override { return wallMs_; }
+    qint64 monotonicMs() const override { return elapsed_; }
 
-    void setTime(const QDateTime &time) { now_ = time; }
+    // Sets the wall clock, as a user or a time server would: elapsed time does not move.
+    void setTime(const QDateTime &time);
     // Moves time forward by msec, firing every timer that falls due on the way.
     void advance(qint64 msec);
     // Moves time forward by msec without firing anything: timers that fell due fire at the next
@@ -40,8 +43,14 @@ private:
     ManualClockTimer *nextDue() const;
     void startIdleJump();
 
-    QDateTime now_;
+    // now() is origin_ moved on to wallMs_, in origin_'s own kind of time (local, UTC, a zone).
+    QDateTime origin_;
+    qint64 originMs_ = 0;
+    qint64 wallMs_ = 0;
     qint64 elapsed_ = 0;
+    // now() at wallMs_ == nowAtMs_: moving a local time on costs a time zone look-up
+    mutable QDateTime now_;
+    mutable qint64 nowAtMs_ = 0;
     QList<ManualClockTimer *> timers_;
     QTimer idleJump_;
     quint64 jumpTicket_ = 0;
