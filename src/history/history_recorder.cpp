@@ -81,7 +81,7 @@ void HistoryRecorder::packetDecoded()
         return;
     const LiveReading &r = decoder_.reading();
     const PacketFacts p{
-        clock_.now().toMSecsSinceEpoch(),
+        clock_.epochMs(),
         {std::llround(r.ws1Static), std::llround(r.ws2Static), std::llround(r.ws1PolarStatic),
          std::llround(r.ws2PolarStatic)},
         {qint32(r.watts1), qint32(r.watts2)},
@@ -95,19 +95,19 @@ void HistoryRecorder::preResetValuesCleared()
     if (!store_ || ended_)
         return;
     accountant_.restartFrom(staticsOf(decoder_.persistedState()),
-                            clock_.now().toMSecsSinceEpoch());
+                            clock_.epochMs());
     stateDirty_ = true;
 }
 
 void HistoryRecorder::armTimer()
 {
-    const qint64 now = clock_.now().toMSecsSinceEpoch();
+    const qint64 now = clock_.epochMs();
     timer_->start(int(kMinuteMs - now % kMinuteMs + kTickDelayMs));
 }
 
 void HistoryRecorder::minuteTick()
 {
-    accountant_.closeBefore(clock_.now().toMSecsSinceEpoch());
+    accountant_.closeBefore(clock_.epochMs());
     if (!accountant_.recordEndKnown()) {
         // After a day without the record's end the run starts a record of its own, so that
         // the rows waiting stay bounded.

@@ -29,6 +29,7 @@ private:
     const Clock &clock_;
     LiveReading reading_;
     QDateTime at_;
+    qint64 atMs_ = 0; // on the monotonic clock, for the age
     QJsonObject state_; // built once per packet, not per request
     quint64 packets_ = 0;
 };
