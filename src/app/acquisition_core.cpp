@@ -120,6 +120,7 @@ void AcquisitionCore::prepare()
     history_.start([this](const QString &group, const QString &key) {
         return store_.groupValue(group, key);
     }, store_.location(), settings_.rate);
+    http_.setRecord(history_.store(), history_.node(), history_.tariff());
     link_.closePort();
     watchdog_.start();
     periodicSave_.start();
@@ -151,7 +152,9 @@ HttpSources AcquisitionCore::httpSources()
         .mqttConnected = [this] { return mqtt_.state() == MqttPublisher::State::Connected; },
         .checksumErrors = [this] { return quint64(decoder_.checksumErrorCount()); },
         .suspectDropped = [this] { return quint64(decoder_.suspectDroppedCount()); },
-        .historyWriteFailures = {},
+        .historyWriteFailures = [this]() -> std::optional<quint64> {
+            return history_.running() ? std::optional(history_.writeFailures()) : std::nullopt;
+        },
     };
 }
 

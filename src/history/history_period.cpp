@@ -26,6 +26,29 @@ std::optional<NamedPeriod> parsePeriodDate(const QString &text)
                          : std::nullopt;
 }
 
+std::optional<PeriodRange> parsePeriodRange(const QString &fromText, const QString &toText,
+                                            const QString &stepText, const PeriodRangeNames &names,
+                                            QString *error)
+{
+    const auto badDate = [](const QString &name, const QString &text) {
+        return QStringLiteral("%1 \"%2\" is not a date YYYY-MM-DD, YYYY-MM or YYYY").arg(name, text);
+    };
+    const std::optional<NamedPeriod> from = parsePeriodDate(fromText);
+    const std::optional<NamedPeriod> to = parsePeriodDate(toText);
+    const std::optional<PeriodStep> step = parsePeriodStep(stepText);
+    if (!from)
+        *error = badDate(names.from, fromText);
+    else if (!to)
+        *error = badDate(names.to, toText);
+    else if (!step)
+        *error = QStringLiteral("%1 \"%2\" is not minute, hour, day or month").arg(names.step, stepText);
+    else if (to->first <= from->first)
+        *error = QStringLiteral("%1 must come after %2 (it is exclusive)").arg(names.to, names.from);
+    else
+        return PeriodRange{from->first, to->first, *step};
+    return std::nullopt;
+}
+
 std::optional<PeriodStep> parsePeriodStep(const QString &text)
 {
     for (const PeriodStep step : {PeriodStep::Minute, PeriodStep::Hour, PeriodStep::Day, PeriodStep::Month})

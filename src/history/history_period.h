@@ -25,6 +25,24 @@ struct NamedPeriod {
 };
 
 std::optional<NamedPeriod> parsePeriodDate(const QString &text);
+
+// The local days [first, end) at a step, as an export asks for them: from and to are DATEs, to
+// exclusive (its first day is the end), step a step's name.
+struct PeriodRange {
+    QDate first;
+    QDate end;
+    PeriodStep step = PeriodStep::Hour;
+};
+// The names that the one-line reasons call the three texts by ("--from" on a command line).
+struct PeriodRangeNames {
+    QString from;
+    QString to;
+    QString step;
+};
+// The range, or nothing and *error the one line that says what is wrong with it.
+std::optional<PeriodRange> parsePeriodRange(const QString &from, const QString &to,
+                                            const QString &step, const PeriodRangeNames &names,
+                                            QString *error);
 // "minute", "hour", "day" or "month".
 std::optional<PeriodStep> parsePeriodStep(const QString &text);
 QString periodStepName(PeriodStep step);

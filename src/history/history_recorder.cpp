@@ -146,6 +146,7 @@ void HistoryRecorder::onWritten(const WriteOutcome &outcome)
 {
     writing_ = false;
     if (!outcome.ok) {
+        ++writeFailures_;
         stateDirty_ = true;
         reportFailure(outcome.error);
         return;

@@ -50,6 +50,8 @@ public:
     // Rows closed and not written yet.
     int waitingRows() const { return int(waiting_.size()) + accountant_.heldRows(); }
     bool failing() const { return failing_; }
+    // Writes the store refused since the start; the rows of each were offered again later.
+    quint64 writeFailures() const { return writeFailures_; }
 
 private:
     void armTimer();
@@ -76,5 +78,6 @@ private:
     bool ended_ = false;
     int resumeTries_ = 0;
     bool failing_ = false;
+    quint64 writeFailures_ = 0;
     bool stateDirty_ = false;   // the starting point moved without a new row
 };

@@ -17,13 +17,17 @@ T ask(const std::function<T()> &source)
 } // namespace
 
 HttpApi::HttpApi(Clock &clock, Reporter<StatusLines> log, HttpSources sources, QObject *parent)
-    : QObject(parent), log_(log), sources_(std::move(sources)), feed_(clock), service_(clock)
+    : QObject(parent), log_(log), sources_(std::move(sources)), feed_(clock), service_(clock), history_(clock)
 {
     service_.setFilter([this](const QHttpServerRequest &request, const HttpHandler &next) {
         return access_.filter(request, next);
     });
     addRoute(QStringLiteral("/api/live"), [this](const QHttpServerRequest &) { return liveReply(); });
     addRoute(QStringLiteral("/metrics"), [this](const QHttpServerRequest &) { return metricsReply(); });
+    service_.addDeferredRoute(QStringLiteral("/api/history"),
+                              [this](const QHttpServerRequest &request, HttpResponder responder) {
+                                  history_.handle(request, std::move(responder));
+                              });
     setStatus(QString(), false);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history_api.h"
 #include "http_access.h"
 #include "http_service.h"
 #include "http_settings.h"
@@ -9,6 +10,7 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 class Clock;
 
@@ -18,11 +20,11 @@ struct HttpSources {
     std::function<bool()> mqttConnected;
     std::function<quint64()> checksumErrors;
     std::function<quint64()> suspectDropped;
-    // The record's failed writes; unset while the program keeps no record.
-    std::function<quint64()> historyWriteFailures;
+    // The record's failed writes; nothing while the program keeps no record.
+    std::function<std::optional<quint64>()> historyWriteFailures;
 };
 
-// The program's HTTP API: /api/live and /metrics, behind the access token, on the address of
+// The program's HTTP API: /api/live, /api/history and /metrics, behind the access token, on the address of
 // the settings group "http". Listening beyond loopback needs a token: without one the API stays
 // off and the status log says why, as it says where the API listens.
 class HttpApi final : public QObject {
@@ -36,6 +38,11 @@ public:
     void stop();
     // The decoder's listener: each decoded packet.
     void packetDecoded(const LiveReading &reading) { feed_.packetDecoded(reading); }
+    // The record /api/history reads, or none (null) while the program keeps none.
+    void setRecord(HistoryStore *store, const QString &node, const Tariff &tariff)
+    {
+        history_.setRecord(store, node, tariff);
+    }
     // A further route (GET, exact path), behind the token like the others.
     void addRoute(const QString &path, HttpHandler handler);
 
@@ -65,6 +72,7 @@ private:
     HttpSources sources_;
     LiveFeed feed_;
     HttpService service_;
+    HistoryApi history_;
     HttpAccess access_;
     HttpEndpoint endpoint_;
     QString status_;

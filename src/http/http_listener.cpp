@@ -27,7 +27,17 @@ public:
             listener_->forget(this);
     }
 
-    void restartDeadline() { deadline_->start(listener_->limits_.requestDeadlineMs); }
+    void restartDeadline()
+    {
+        pending_ = false;
+        deadline_->start(listener_->limits_.requestDeadlineMs);
+    }
+    void holdDeadline()
+    {
+        pending_ = true;
+        deadline_->stop();
+    }
+    bool pending() const { return pending_; }
     void detach() { listener_ = nullptr; }
     QTcpSocket *socket() const { return socket_; }
 
@@ -35,6 +45,7 @@ private:
     HttpListener *listener_;
     QTcpSocket *socket_;
     std::unique_ptr<ClockTimer> deadline_;
+    bool pending_ = false;
 };
 
 HttpListener::HttpListener(Clock &clock, const HttpLimits &limits, QObject *parent)
@@ -52,7 +63,7 @@ HttpListener::~HttpListener()
 void HttpListener::incomingConnection(qintptr descriptor)
 {
     if (limits_.maxConnections > 0 && openConnections() >= limits_.maxConnections) {
-        drop(connections_.first(), Drop::Evicted);
+        drop(evictable(), Drop::Evicted);
     }
     auto *socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
@@ -69,16 +80,42 @@ void HttpListener::incomingConnection(qintptr descriptor)
     addPendingConnection(socket);
 }
 
-void HttpListener::requestRead(QTcpSocket *socket)
+HttpListener::Connection *HttpListener::find(QTcpSocket *socket) const
 {
     const auto found = std::find_if(connections_.begin(), connections_.end(),
                                     [socket](const Connection *c) { return c->socket() == socket; });
-    if (found == connections_.end())
+    return found == connections_.end() ? nullptr : *found;
+}
+
+HttpListener::Connection *HttpListener::evictable() const
+{
+    // An idle or slow connection goes before one that waits for its answer; when all wait, the
+    // oldest goes all the same, so that a new client is never locked out.
+    const auto idle = std::find_if(connections_.begin(), connections_.end(),
+                                   [](const Connection *c) { return !c->pending(); });
+    return idle == connections_.end() ? connections_.first() : *idle;
+}
+
+void HttpListener::requestRead(QTcpSocket *socket)
+{
+    Connection *connection = find(socket);
+    if (!connection)
         return;
-    Connection *connection = *found;
-    connections_.erase(found);
+    connections_.removeOne(connection);
     connections_.append(connection);
     connection->restartDeadline();
+}
+
+void HttpListener::answerPending(QTcpSocket *socket)
+{
+    if (Connection *connection = find(socket))
+        connection->holdDeadline();
+}
+
+bool HttpListener::isPending(QTcpSocket *socket) const
+{
+    const Connection *connection = find(socket);
+    return connection && connection->pending();
 }
 
 void HttpListener::closeConnections()

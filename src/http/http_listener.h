@@ -30,8 +30,14 @@ public:
     HttpListener(Clock &clock, const HttpLimits &limits, QObject *parent = nullptr);
     ~HttpListener() override;
 
-    // A whole request was read from socket: its deadline starts again for the next one.
+    // A whole request was read from socket, or its later answer was sent: its deadline starts
+    // again for the next one.
     void requestRead(QTcpSocket *socket);
+    // The socket's answer comes later (or keeps coming, as a stream of events): no deadline
+    // runs until requestRead(), and a new connection past the cap takes the place of an idle
+    // one first.
+    void answerPending(QTcpSocket *socket);
+    bool isPending(QTcpSocket *socket) const;
     // Closes every connection at once.
     void closeConnections();
 
@@ -48,6 +54,8 @@ private:
     class Connection;
     friend class Connection;
 
+    Connection *find(QTcpSocket *socket) const;
+    Connection *evictable() const;
     void forget(Connection *connection);
     enum class Drop { Deadline, Evicted, Closing };
     void drop(Connection *connection, Drop reason);

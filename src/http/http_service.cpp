@@ -4,6 +4,7 @@
 
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QPointer>
 #include <QTcpSocket>
 
 namespace {
@@ -14,6 +15,52 @@ bool asksToClose(const QHttpServerRequest &request)
 }
 
 } // namespace
+
+struct HttpResponder::State {
+    State(HttpService *service, QTcpSocket *socket, QHttpServerResponder responder, bool closing,
+          HttpReply::Headers headers, QString path)
+        : service(service), socket(socket), responder(std::move(responder)), closing(closing),
+          headers(std::move(headers)), path(std::move(path))
+    {
+    }
+    ~State()
+    {
+        if (!answered)
+            finish(HttpReply::text(500, "Internal Server Error"));
+    }
+    bool connected() const { return service && socket && socket->state() == QAbstractSocket::ConnectedState; }
+    void finish(HttpReply reply)
+    {
+        answered = true;
+        if (!connected())
+            return;
+        reply.headers.append(headers);
+        service->write(responder, socket, closing, reply, path);
+        if (!closing && socket && service->listener_ && socket->parent() == service->listener_)
+            service->listener_->requestRead(socket);
+    }
+
+    QPointer<HttpService> service;
+    QPointer<QTcpSocket> socket;
+    // Qt's responder keeps the request by reference, which may be gone once the handler has
+    // returned; its writing calls use only the socket, which the pointer above guards.
+    QHttpServerResponder responder;
+    bool closing;
+    HttpReply::Headers headers; // the filter's
+    QString path;
+    bool answered = false;
+};
+
+void HttpResponder::send(const HttpReply &reply)
+{
+    if (state_ && !state_->answered)
+        state_->finish(reply);
+}
+
+bool HttpResponder::pending() const
+{
+    return state_ && !state_->answered && state_->connected();
+}
 
 HttpReply HttpReply::text(int status, const QByteArray &text)
 {
@@ -33,6 +80,11 @@ HttpService::~HttpService() = default;
 void HttpService::addRoute(const QString &path, HttpHandler handler)
 {
     routes_.insert(path, std::move(handler));
+}
+
+void HttpService::addDeferredRoute(const QString &path, HttpDeferredHandler handler)
+{
+    deferredRoutes_.insert(path, std::move(handler));
 }
 
 bool HttpService::listen(const QHostAddress &address, quint16 port)
@@ -75,8 +127,23 @@ quint16 HttpService::port() const
 
 bool HttpService::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    if (listener_ && socket->parent() == listener_)
+    const bool ours = listener_ && socket->parent() == listener_;
+    if (ours && listener_->isPending(socket)) {
+        // Answers go out in the order of their requests; a client that does not wait for a
+        // later one is not served further.
+        qCInfo(lcHttp) << "a request came before the previous answer; closed";
+        socket->abort();
+        return true;
+    }
+    if (ours)
         listener_->requestRead(socket);
+    if (request.method() == QHttpServerRequest::Method::Get) {
+        const auto deferred = deferredRoutes_.constFind(request.url().path(QUrl::FullyEncoded));
+        if (deferred != deferredRoutes_.constEnd()) {
+            defer(*deferred, request, socket);
+            return true;
+        }
+    }
     const HttpHandler routed = [this](const QHttpServerRequest &r) { return route(r); };
     const HttpReply reply = filter_ ? filter_(request, routed) : routed(request);
     send(request, socket, reply);
@@ -98,11 +165,36 @@ HttpReply HttpService::route(const QHttpServerRequest &request) const
     return fallback_ ? fallback_(request) : HttpReply::text(404, "Not Found");
 }
 
+void HttpService::defer(const HttpDeferredHandler &handler, const QHttpServerRequest &request,
+                        QTcpSocket *socket)
+{
+    bool admitted = false;
+    const HttpHandler admit = [&admitted](const QHttpServerRequest &) {
+        admitted = true;
+        return HttpReply{};
+    };
+    HttpReply filtered = filter_ ? filter_(request, admit) : admit(request);
+    if (!admitted) {
+        send(request, socket, filtered);
+        return;
+    }
+    if (listener_ && socket->parent() == listener_)
+        listener_->answerPending(socket);
+    handler(request, HttpResponder(std::make_shared<HttpResponder::State>(
+                         this, socket, makeResponder(request, socket), asksToClose(request),
+                         std::move(filtered.headers), request.url().path())));
+}
+
 void HttpService::send(const QHttpServerRequest &request, QTcpSocket *socket,
                        const HttpReply &reply)
 {
-    const bool closing = asksToClose(request);
     QHttpServerResponder responder = makeResponder(request, socket);
+    write(responder, socket, asksToClose(request), reply, request.url().path());
+}
+
+void HttpService::write(QHttpServerResponder &responder, QTcpSocket *socket, bool closing,
+                        const HttpReply &reply, const QString &path)
+{
     responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
     responder.writeHeader("Content-Type", reply.contentType);
     responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
@@ -114,7 +206,7 @@ void HttpService::send(const QHttpServerRequest &request, QTcpSocket *socket,
         responder.writeHeader("Connection", "close");
     responder.writeBody(reply.body);
     ++answered_;
-    qCDebug(lcHttp).noquote() << request.url().path() << reply.status;
+    qCDebug(lcHttp).noquote() << path << reply.status;
     // Handed to the system at once: a client that has shut down its sending side makes Qt end
     // the connection as soon as the event loop sees that, dropping whatever was still queued.
     socket->flush();

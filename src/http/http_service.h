@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class Clock;
 class QHttpServerRequest;
@@ -32,6 +33,30 @@ struct HttpReply {
 };
 
 using HttpHandler = std::function<HttpReply(const QHttpServerRequest &request)>;
+
+class HttpService;
+class QHttpServerResponder;
+
+// The answer to one request that comes later, when what it shows is there (a query of the
+// record answers from the event loop, perhaps from another thread's store). Copies share one
+// answer; the first send() is the one that counts. It holds the connection weakly: a client
+// that went away meanwhile is simply not answered. A request left unanswered when the last copy
+// goes gets 500, so that no connection waits for ever.
+class HttpResponder {
+public:
+    HttpResponder() = default;
+
+    void send(const HttpReply &reply);
+    // The client is still there and not answered yet.
+    bool pending() const;
+
+private:
+    friend class HttpService;
+    struct State;
+    explicit HttpResponder(std::shared_ptr<State> state) : state_(std::move(state)) {}
+    std::shared_ptr<State> state_;
+};
+using HttpDeferredHandler = std::function<void(const QHttpServerRequest &request, HttpResponder responder)>;
 // Stands between a request and its handler: answers itself, or passes the request on (and may
 // add to the handler's reply), as the access check does.
 using HttpFilter = std::function<HttpReply(const QHttpServerRequest &request, const HttpHandler &next)>;
@@ -48,6 +73,10 @@ public:
 
     // path is compared as sent, percent-encoding included.
     void addRoute(const QString &path, HttpHandler handler);
+    // A route whose handler answers later through the responder. The filter applies to it as
+    // to the others: what it refuses never reaches the handler, and the headers it adds to a
+    // request it lets pass go with the later answer.
+    void addDeferredRoute(const QString &path, HttpDeferredHandler handler);
     void setFallback(HttpHandler handler) { fallback_ = std::move(handler); }
     void setFilter(HttpFilter filter) { filter_ = std::move(filter); }
 
@@ -68,12 +97,18 @@ protected:
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
+    friend struct HttpResponder::State;
     HttpReply route(const QHttpServerRequest &request) const;
     void send(const QHttpServerRequest &request, QTcpSocket *socket, const HttpReply &reply);
+    void defer(const HttpDeferredHandler &handler, const QHttpServerRequest &request,
+               QTcpSocket *socket);
+    void write(QHttpServerResponder &responder, QTcpSocket *socket, bool closing,
+               const HttpReply &reply, const QString &path);
 
     Clock &clock_;
     HttpLimits limits_;
     QHash<QString, HttpHandler> routes_;
+    QHash<QString, HttpDeferredHandler> deferredRoutes_;
     HttpHandler fallback_;
     HttpFilter filter_;
     QPointer<HttpListener> listener_;

@@ -1,18 +1,23 @@
 // The HTTP API on loopback with Qt's own client: the [http] settings and what listens, the token
-// on every route (compared whole), /api/live before and after a packet, and /metrics as
-// promtool reads it.
+// on every route (compared whole), /api/live before and after a packet, /api/history over a
+// record the test wrote, and /metrics as promtool reads it.
+#include "history_csv.h"
+#include "history_records.h"
 #include "http_api.h"
 #include "http_client.h"
 #include "manual_clock.h"
 #include "metrics_text.h"
 #include "process_fixtures.h"
 #include "recorders.h"
+#include "sqlite_history_store.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -82,6 +87,9 @@ private slots:
     void tokenInQuery_setsCookieThatPasses();
     void live_unavailableUntilFirstPacketThenStateKeys();
     void metrics_passPromtoolBeforeAndAfterPacket();
+    void history_jsonAndCsvOfTheRecordWithGaps();
+    void history_badRangeIsOneLineReason_data();
+    void history_badRangeIsOneLineReason();
 };
 
 void TestHttpApi::listenSetting_readOrRefused_data()
@@ -155,7 +163,7 @@ void TestHttpApi::token_requiredOnEveryRoute()
     const QList<QPair<QByteArray, QByteArray>> headers =
         authorization.isEmpty() ? QList<QPair<QByteArray, QByteArray>>{}
                                 : QList<QPair<QByteArray, QByteArray>>{{"Authorization", authorization}};
-    const QMap<QString, int> routes{{"/api/live", 200}, {"/metrics", 200}, {"/", 404}, {"/api/history", 404}};
+    const QMap<QString, int> routes{{"/api/live", 200}, {"/metrics", 200}, {"/", 404}, {"/api/history", 400}};
     for (auto route = routes.begin(); route != routes.end(); ++route) {
         const HttpAnswer answer = rig.get(route.key(), headers);
         QCOMPARE(answer.status, passes ? route.value() : 401);
@@ -224,6 +232,81 @@ void TestHttpApi::metrics_passPromtoolBeforeAndAfterPacket()
                              "orvotove_link_up 1", "orvotove_mqtt_connected 1"})
         QVERIFY2(after.contains(QByteArray("\n") + line + '\n'), line);
     QVERIFY(!after.contains("history")); // no record yet: no figure for it
+}
+
+void TestHttpApi::history_jsonAndCsvOfTheRecordWithGaps()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("kitchen.history.sqlite");
+    const QDate day(2026, 3, 7);
+    QVERIFY(writeRecord(file, "kitchen",
+                        {recordMinute(localSeconds(day, 9, 0), 30000),
+                         recordMinute(localSeconds(day, 9, 1), 36000, 6000),
+                         recordGap(localSeconds(day, 10, 0), localSeconds(day, 10, 30), 900000)}));
+    ApiRig rig(QString::fromUtf8(kToken));
+    const QList<QPair<QByteArray, QByteArray>> bearer{{"Authorization", "Bearer " + kToken}};
+    const QString range = "/api/history?from=2026-03-07&to=2026-03-08&step=hour";
+    const HttpAnswer off = rig.get(range, bearer);
+    QCOMPARE(off.status, 503);
+    QCOMPARE(off.body, QByteArray("The energy record is off\n"));
+
+    SqliteHistoryStore store(file, SqliteHistoryStore::Access::ReadOnly);
+    rig.api.setRecord(&store, "kitchen", Tariff());
+    const HttpAnswer json = rig.get(range + "&token=" + QUrl::toPercentEncoding(QString::fromUtf8(kToken)));
+    QCOMPARE(json.status, 200);
+    QCOMPARE(json.headers.value("content-type"), QByteArray("application/json"));
+    QVERIFY(json.headers.value("set-cookie").startsWith("orvotove_token=")); // the filter's, sent later
+    const QJsonObject report = QJsonDocument::fromJson(json.body).object();
+    QCOMPARE(report.value("step").toString(), QStringLiteral("hour"));
+    const QJsonArray rows = report.value("rows").toArray();
+    QCOMPARE(rows.size(), 24);
+    const QJsonObject nine = rows[9].toObject();
+    QCOMPARE(nine.value("start").toString(), HistoryCsv::localTime(localSeconds(day, 9, 0)));
+    QCOMPARE(nine.value("ch1_ws").toInteger(), 66000);
+    QCOMPARE(nine.value("ch1_generated_ws").toInteger(), 6000);
+    QCOMPARE(nine.value("packets").toInt(), 120);
+    QCOMPARE(nine.value("gap").toBool(), false);
+    QCOMPARE(rows[10].toObject().value("gap").toBool(), true);
+    QCOMPARE(rows[10].toObject().value("ch1_ws").toInteger(), 900000);
+    QCOMPARE(rows[11].toObject().value("gap").toBool(), false);
+    QVERIFY(!rows[11].toObject().contains("ch1_min_w")); // no packets, no extremes
+    QCOMPARE(report.value("total").toObject().value("ch1_ws").toInteger(), 966000);
+
+    const HttpAnswer csv = rig.get(range + "&format=csv", bearer);
+    QCOMPARE(csv.status, 200);
+    QCOMPARE(csv.headers.value("content-type"), QByteArray("text/csv; charset=utf-8"));
+    const QStringList lines = QString::fromUtf8(csv.body).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 25);
+    QCOMPARE(lines[0], HistoryCsv::header());
+    const int gapColumn = int(HistoryCsv::header().split(u',').indexOf(QStringLiteral("gap")));
+    QCOMPARE(lines[10].split(u',').mid(2, 5), QStringList({"66000", "0", "6000", "0", "0"}));
+    QCOMPARE(lines[11].split(u',').at(gapColumn), QStringLiteral("1"));
+}
+
+void TestHttpApi::history_badRangeIsOneLineReason_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QByteArray>("reason");
+    const QByteArray notDate = "\" is not a date YYYY-MM-DD, YYYY-MM or YYYY";
+    QTest::newRow("no from") << "to=2026-03-08&step=hour" << "from \"" + notDate;
+    QTest::newRow("no such day") << "from=2026-02-30&to=2026-03&step=day" << "from \"2026-02-30" + notDate;
+    QTest::newRow("time in to") << "from=2026-03-07&to=2026-03-08T00:00&step=hour" << "to \"2026-03-08T00:00" + notDate;
+    QTest::newRow("to not after from") << "from=2026-03&to=2026-03-01&step=day"
+                                       << QByteArray("to must come after from (it is exclusive)");
+    QTest::newRow("step") << "from=2026&to=2027&step=week" << QByteArray("step \"week\" is not minute, hour, day or month");
+    QTest::newRow("format") << "from=2026&to=2027&step=month&format=xml" << QByteArray("format \"xml\" is not json or csv");
+    QTest::newRow("a year of minutes") << "from=2026&to=2027&step=minute"
+                                       << QByteArray("from 2026 to 2027 at step minute is more than 50000 rows; ask for less");
+}
+
+void TestHttpApi::history_badRangeIsOneLineReason()
+{
+    QFETCH(QString, query);
+    QFETCH(QByteArray, reason);
+    ApiRig rig;
+    const HttpAnswer answer = rig.get("/api/history?" + query);
+    QCOMPARE(answer.status, 400);
+    QCOMPARE(answer.body, reason + '\n');
 }
 
 QTEST_GUILESS_MAIN(TestHttpApi)

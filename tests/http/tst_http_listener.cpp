@@ -1,7 +1,7 @@
 // The bounded HTTP server on real loopback sockets, its deadlines on a manual clock: slow and
 // idle clients and a megabyte header are closed at the deadline and not before, connections past
 // the cap take the place of the longest waiting one, and through it all a real request is
-// answered.
+// answered. An answer that comes later holds off the deadline and is dropped for a client gone.
 #include "http_service.h"
 #include "manual_clock.h"
 
@@ -65,6 +65,7 @@ private slots:
     void moreConnectionsThanCap_boundedAndAnswering();
     void pathWithDots_notFoundAndAnswering_data();
     void pathWithDots_notFoundAndAnswering();
+    void laterAnswer_noDeadlineWhileWaitingAndDroppedWhenClientGone();
 };
 
 void TestHttpListener::slowClient_closedAtDeadlineOnly_data()
@@ -153,6 +154,35 @@ void TestHttpListener::pathWithDots_notFoundAndAnswering()
     QTRY_VERIFY((answer += client->readAll()).contains("\r\n\r\n"));
     QVERIFY2(answer.startsWith("HTTP/1.1 404 "), answer.constData());
     QVERIFY(!answer.contains("root:"));
+    QVERIFY(answersRealRequest(rig));
+}
+
+void TestHttpListener::laterAnswer_noDeadlineWhileWaitingAndDroppedWhenClientGone()
+{
+    ListenerRig rig;
+    QList<HttpResponder> held;
+    rig.server.addDeferredRoute(QStringLiteral("/later"), [&held](const QHttpServerRequest &, HttpResponder r) {
+        held.append(r);
+    });
+    auto client = rig.connect("GET /later HTTP/1.1\r\nHost: a\r\n\r\n");
+    QTRY_COMPARE(held.size(), 1);
+    rig.clock.advance(3 * kLimits.requestDeadlineMs);
+    QTest::qWait(50);
+    QVERIFY(!closed(*client));
+    held[0].send(HttpReply::text(200, "late"));
+    held[0].send(HttpReply::text(500, "twice"));
+    QByteArray answer;
+    QTRY_VERIFY((answer += client->readAll()).endsWith("late\n"));
+    QVERIFY(answer.startsWith("HTTP/1.1 200 "));
+    rig.clock.advance(kLimits.requestDeadlineMs); // the next request has its deadline again
+    QTRY_VERIFY(closed(*client));
+
+    auto gone = rig.connect("GET /later HTTP/1.1\r\nHost: a\r\n\r\n");
+    QTRY_COMPARE(held.size(), 2);
+    QVERIFY(held[1].pending());
+    gone->abort();
+    QTRY_VERIFY(!held[1].pending());
+    held[1].send(HttpReply::text(200, "late"));
     QVERIFY(answersRealRequest(rig));
 }
 

@@ -1,4 +1,5 @@
 // orvotoved streaming from orvo-sim with the HTTP API on: /api/live carries the latest packet,
+// /api/history answers from the program's own record (and /metrics counts its failed writes),
 // and a real Prometheus server, started here on loopback with the token in its scrape
 // configuration, stores the energy that the program decoded.
 #include "http_client.h"
@@ -33,6 +34,7 @@ class TestHttpOverSim : public QObject {
 private slots:
     void initTestCase();
     void live_carriesTheStreamingPackets();
+    void history_fromTheProgramsRecord();
     void prometheus_storesTheDecodedEnergy();
     void cleanupTestCase();
 
@@ -88,6 +90,24 @@ void TestHttpOverSim::live_carriesTheStreamingPackets()
     QTRY_VERIFY_WITH_TIMEOUT(jsonOf(httpGet(api("/api/live"), kBearer)).value("seconds").toInt()
                                  > first.value("seconds").toInt(),
                              10000);
+}
+
+void TestHttpOverSim::history_fromTheProgramsRecord()
+{
+    const QDate today = QDate::currentDate();
+    const QString range = QStringLiteral("/api/history?from=%1&to=%2&step=hour")
+                              .arg(today.toString(Qt::ISODate), today.addDays(1).toString(Qt::ISODate));
+    QCOMPARE(httpGet(api(range)).status, 401);
+    const HttpAnswer json = httpGet(api(range), kBearer);
+    QCOMPARE(json.status, 200);
+    const qsizetype hours = jsonOf(json).value("rows").toArray().size();
+    QVERIFY2(hours >= 23 && hours <= 25, qPrintable(QString::number(hours)));
+    const HttpAnswer csv = httpGet(api(range + "&format=csv"), kBearer);
+    QVERIFY(csv.body.startsWith("start,end,ch1_ws,"));
+    const HttpAnswer bad = httpGet(api("/api/history?from=today&to=2030&step=hour"), kBearer);
+    QCOMPARE(bad.status, 400);
+    QCOMPARE(bad.body, QByteArray("from \"today\" is not a date YYYY-MM-DD, YYYY-MM or YYYY\n"));
+    QVERIFY(httpGet(api("/metrics"), kBearer).body.contains("\norvotove_history_write_failures_total 0\n"));
 }
 
 void TestHttpOverSim::prometheus_storesTheDecodedEnergy()

@@ -70,21 +70,16 @@ ParsedCommand exportRows(const Options &o, HistoryCommand c)
     for (const char *name : {"--from", "--to", "--step"})
         if (!o.values.contains(QLatin1String(name)))
             return ParsedCommand{std::nullopt, QStringLiteral("export needs --from, --to and --step")};
-    const std::optional<NamedPeriod> from = parsePeriodDate(o.values.value(QStringLiteral("--from")));
-    const std::optional<NamedPeriod> to = parsePeriodDate(o.values.value(QStringLiteral("--to")));
-    const std::optional<PeriodStep> step = parsePeriodStep(o.values.value(QStringLiteral("--step")));
-    if (!from)
-        return ParsedCommand{std::nullopt, badDate(QStringLiteral("--from"), o.values.value(QStringLiteral("--from")))};
-    if (!to)
-        return ParsedCommand{std::nullopt, badDate(QStringLiteral("--to"), o.values.value(QStringLiteral("--to")))};
-    if (!step)
-        return ParsedCommand{std::nullopt, QStringLiteral("--step \"%1\" is not minute, hour, day or month")
-                                               .arg(o.values.value(QStringLiteral("--step")))};
-    if (to->first <= from->first)
-        return ParsedCommand{std::nullopt, QStringLiteral("--to must come after --from (it is exclusive)")};
-    c.first = from->first;
-    c.end = to->first;
-    c.step = *step;
+    QString error;
+    const std::optional<PeriodRange> range = parsePeriodRange(
+        o.values.value(QStringLiteral("--from")), o.values.value(QStringLiteral("--to")),
+        o.values.value(QStringLiteral("--step")),
+        {QStringLiteral("--from"), QStringLiteral("--to"), QStringLiteral("--step")}, &error);
+    if (!range)
+        return ParsedCommand{std::nullopt, error};
+    c.first = range->first;
+    c.end = range->end;
+    c.step = range->step;
     return ParsedCommand{c, QString()};
 }
 
