@@ -57,6 +57,21 @@ AcquisitionCore::AcquisitionCore(SerialPort &port, Clock &clock, SettingsStore &
             [this](quint16 mask) { settings_.loadData = mask; });
     connect(&server_, &DataServer::autoWriteLocalChanged, this,
             &AcquisitionCore::storeAutoWriteLocal);
+    wireMqttHomeAssistant();
+}
+
+void AcquisitionCore::wireMqttHomeAssistant()
+{
+    mqtt_.setSources(MqttSources{
+        .linkUp = [this] { return link_.flags().realTimeOn; },
+        .checksumErrors = [this] { return quint64(decoder_.checksumErrorCount()); },
+        .suspectDropped = [this] { return quint64(decoder_.suspectDroppedCount()); },
+        .loadIsOn = [this](int load) { return loads_.isOn(load); },
+    });
+    loads_.onChanged = [this](int load, bool on) { mqtt_.loadChanged(load, on); };
+    // A switch in Home Assistant is a load button of the options window.
+    connect(&mqtt_, &MqttPublisher::loadCommand, this,
+            [this](int load, bool on) { switchLoadByUser(load, on); });
 }
 
 SetupContext AcquisitionCore::setupContext()
@@ -103,6 +118,7 @@ void AcquisitionCore::prepare()
     readMqttSettingsFromStore();
     httpSettings_ = readHttpSettings(
         [this](const QString &key) { return store_.groupValue(httpSettingsGroup(), key); });
+    mqtt_.setConfigurationUrl(httpDashboardUrlForOthers(httpSettings_));
     // A file that holds the API's token is for its owner's eyes only, as one with a password.
     if (!httpSettings_.token.isEmpty() && !store_.restrictToOwner())
         statusLog_.addLine(QStringLiteral("Error: cannot make %1 readable by its owner only")
@@ -183,6 +199,7 @@ void AcquisitionCore::applyHttpSettings(const HttpSettings &settings)
 {
     httpSettings_ = settings;
     http_.apply(settings);
+    mqtt_.setConfigurationUrl(httpDashboardUrlForOthers(settings));
 }
 
 void AcquisitionCore::readMqttSettingsFromStore()

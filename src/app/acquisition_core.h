@@ -134,6 +134,7 @@ private:
     void storeAutoWriteLocal(bool on);
     void readMqttSettingsFromStore();
     HttpSources httpSources();
+    void wireMqttHomeAssistant();
     void applyDataServerSettings(const DataServerSettings &settings);
     WebPostingSettings webPostingSettings() const;
     bool reportSave(bool saved);

@@ -66,3 +66,14 @@ QString httpAddressText(const HttpEndpoint &endpoint)
                              : endpoint.address.toString();
     return QStringLiteral("http://%1:%2/").arg(host).arg(endpoint.port);
 }
+
+QString httpDashboardUrlForOthers(const HttpSettings &settings)
+{
+    const auto endpoint = settings.enabled ? parseHttpListen(settings.listen) : std::nullopt;
+    if (!endpoint || endpoint->address.isLoopback() || endpoint->address.isNull()
+        || endpoint->address == QHostAddress(QHostAddress::Any)
+        || endpoint->address == QHostAddress(QHostAddress::AnyIPv4)
+        || endpoint->address == QHostAddress(QHostAddress::AnyIPv6))
+        return {};
+    return httpAddressText(*endpoint);
+}

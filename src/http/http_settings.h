@@ -37,3 +37,7 @@ std::optional<HttpEndpoint> parseHttpListen(const QString &text);
 // The address of the API as a browser takes it: http://127.0.0.1:8088/, http://[::1]:8088/, and
 // for every interface http://<this computer's name>:8088/.
 QString httpAddressText(const HttpEndpoint &endpoint);
+// The dashboard's address for others, as the MQTT device block links it: only while the API is
+// enabled on an address that another computer can reach (not loopback, not every interface),
+// and never with the token. Empty otherwise.
+QString httpDashboardUrlForOthers(const HttpSettings &settings);

@@ -101,6 +101,7 @@ bool MqttConnection::configure(const MqttConnectOptions &o, QString *error)
 {
     mosquitto_connect_callback_set(client_, &MqttConnection::onConnect);
     mosquitto_publish_callback_set(client_, &MqttConnection::onPublish);
+    mosquitto_message_callback_set(client_, &MqttConnection::onMessage);
     mosquitto_log_callback_set(client_, [](mosquitto *, void *, int, const char *text) {
         qCDebug(lcMqtt) << "library:" << text;
     });
@@ -178,6 +179,20 @@ int MqttConnection::publish(const QString &topic, const QByteArray &payload, boo
     if (writeNotifier_ && socketConnected_)
         writeNotifier_->setEnabled(mosquitto_want_write(client_));
     return mid;
+}
+
+bool MqttConnection::subscribe(const QString &filter)
+{
+    if (!client_)
+        return false;
+    const int rc = mosquitto_subscribe(client_, nullptr, filter.toUtf8().constData(), 1);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        qCDebug(lcMqtt) << "subscribe to" << filter.left(200) << "failed:" << mosquitto_strerror(rc);
+        return false;
+    }
+    if (writeNotifier_ && socketConnected_)
+        writeNotifier_->setEnabled(mosquitto_want_write(client_));
+    return true;
 }
 
 bool MqttConnection::watchSocket()
@@ -277,4 +292,11 @@ void MqttConnection::onConnect(mosquitto *, void *self, int code)
 void MqttConnection::onPublish(mosquitto *, void *self, int messageId)
 {
     emit static_cast<MqttConnection *>(self)->delivered(messageId);
+}
+
+void MqttConnection::onMessage(mosquitto *, void *self, const mosquitto_message *m)
+{
+    const QByteArray payload(static_cast<const char *>(m->payload), m->payloadlen);
+    emit static_cast<MqttConnection *>(self)->messageReceived(QString::fromUtf8(m->topic), payload,
+                                                              m->retain);
 }

@@ -50,6 +50,8 @@ public:
 
     // Queues a QoS 1 message; its message id, or -1 when it could not be queued.
     int publish(const QString &topic, const QByteArray &payload, bool retain);
+    // Subscribes with QoS 1 (a filter may hold "+"); false when it could not be queued.
+    bool subscribe(const QString &filter);
 
 signals:
     // The socket is connected to the address; the login (and with TLS the handshake) follows.
@@ -60,6 +62,8 @@ signals:
     void connackReceived(int code, const QString &text);
     // The broker acknowledged the QoS 1 message with this id.
     void delivered(int messageId);
+    // A message on a subscribed topic; `retained` when the broker held it from before.
+    void messageReceived(const QString &topic, const QByteArray &payload, bool retained);
     // The connection is gone after its socket had connected (reset, closed by the broker, a
     // failed handshake).
     void lost(const QString &reason);
@@ -67,6 +71,7 @@ signals:
 private:
     static void onConnect(mosquitto *, void *self, int code);
     static void onPublish(mosquitto *, void *self, int messageId);
+    static void onMessage(mosquitto *, void *self, const struct mosquitto_message *message);
     bool configure(const MqttConnectOptions &options, QString *error);
     bool configureTls(const MqttConnectOptions &options, QString *error);
     bool startConnecting(const MqttConnectOptions &options, QString *error);

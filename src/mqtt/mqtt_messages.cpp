@@ -1,5 +1,7 @@
 #include "mqtt_messages.h"
 
+#include "mqtt_load_switches.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,8 +25,8 @@ constexpr Sensor kSensors[] = {
     {"power2", "CH2 power", "power", "measurement", "W"},
     {"energy1", "CH1 energy", "energy", "total_increasing", "kWh"},
     {"energy2", "CH2 energy", "energy", "total_increasing", "kWh"},
-    {"energy1_polar", "CH1 polarized energy", "energy", "total_increasing", "kWh"},
-    {"energy2_polar", "CH2 polarized energy", "energy", "total_increasing", "kWh"},
+    {"energy1_polar", "CH1 generated energy", "energy", "total_increasing", "kWh"},
+    {"energy2_polar", "CH2 generated energy", "energy", "total_increasing", "kWh"},
     {"voltage", "Voltage", "voltage", "measurement", "V"},
     {"current1", "CH1 current", "current", "measurement", "A"},
     {"current2", "CH2 current", "current", "measurement", "A"},
@@ -32,22 +34,15 @@ constexpr Sensor kSensors[] = {
     {"pf2", "CH2 power factor", "power_factor", "measurement", nullptr},
 };
 
-QJsonObject deviceBlock(const QString &node)
-{
-    return QJsonObject{
-        {QStringLiteral("identifiers"), QJsonArray{node}},
-        {QStringLiteral("name"), QStringLiteral("Orvo-88 %1").arg(node)},
-        {QStringLiteral("manufacturer"), QStringLiteral("Orvo")},
-        {QStringLiteral("model"), QStringLiteral("Orvo-88")},
-        {QStringLiteral("sw_version"), QStringLiteral("Orvotove 1.04")},
-    };
-}
-
 // Every topic under the base topic that the program publishes or listens to: a new one goes
 // here, so that the check of the base topic covers it.
 QStringList baseTopics(const MqttSettings &s)
 {
-    return {mqttStatusTopic(s), mqttStateTopic(s)};
+    // The diagnostics go without: their topic failing costs only those messages.
+    QStringList topics{mqttStatusTopic(s), mqttStateTopic(s)};
+    for (const int load : s.loads)
+        topics.append(mqttLoadCommandTopic(s, load));
+    return topics;
 }
 
 QStringList discoveryTopics(const MqttSettings &s)
@@ -55,6 +50,8 @@ QStringList discoveryTopics(const MqttSettings &s)
     QStringList topics;
     for (const Sensor &sensor : kSensors)
         topics.append(mqttDiscoveryTopic(s, QLatin1String(sensor.key)));
+    for (const int load : s.loads)
+        topics.append(mqttLoadConfigTopic(s, load));
     return topics;
 }
 
@@ -123,6 +120,62 @@ QString mqttDiscoveryTopic(const MqttSettings &settings, const QString &key)
     return QStringLiteral("%1/sensor/%2/%3/config").arg(settings.discoveryPrefix, mqttNodeName(settings), key);
 }
 
+QString mqttComponentTopic(const MqttSettings &settings, const QString &component, const QString &id)
+{
+    return QStringLiteral("%1/%2/%3/%4/config").arg(settings.discoveryPrefix, component, mqttNodeName(settings), id);
+}
+
+QString mqttBirthTopic(const MqttSettings &settings)
+{
+    return settings.discoveryPrefix + QStringLiteral("/status");
+}
+
+QJsonObject mqttOriginBlock()
+{
+    return QJsonObject{
+        {QStringLiteral("name"), QStringLiteral("Orvotove")},
+        {QStringLiteral("sw_version"), QStringLiteral("1.04")},
+        {QStringLiteral("support_url"), QStringLiteral("https://support.orvo.example")},
+    };
+}
+
+QJsonObject mqttDeviceBlock(const MqttSettings &settings, const QString &configurationUrl)
+{
+    const QString node = mqttNodeName(settings);
+    QJsonObject device{
+        {QStringLiteral("identifiers"), QJsonArray{node}},
+        {QStringLiteral("name"), QStringLiteral("Orvo-88 %1").arg(node)},
+        {QStringLiteral("manufacturer"), QStringLiteral("Orvo")},
+        {QStringLiteral("model"), QStringLiteral("Orvo-88")},
+        {QStringLiteral("sw_version"), QStringLiteral("Orvotove 1.04")},
+    };
+    if (!configurationUrl.isEmpty())
+        device.insert(QStringLiteral("configuration_url"), configurationUrl);
+    return device;
+}
+
+QJsonObject mqttEntityConfig(const MqttSettings &settings, const QString &configurationUrl,
+                             const QString &key, const QString &name)
+{
+    return QJsonObject{
+        {QStringLiteral("name"), name},
+        {QStringLiteral("unique_id"), mqttNodeName(settings) + QLatin1Char('_') + key},
+        {QStringLiteral("device"), mqttDeviceBlock(settings, configurationUrl)},
+        {QStringLiteral("origin"), mqttOriginBlock()},
+        {QStringLiteral("availability_topic"), mqttStatusTopic(settings)},
+    };
+}
+
+QByteArray mqttJson(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+int mqttExpireAfterSeconds(const MqttSettings &settings)
+{
+    return qMax(60, 3 * settings.interval);
+}
+
 QString mqttTopicFault(const MqttSettings &s)
 {
     QString fault = characterFault("Topic", s.topic);
@@ -159,27 +212,24 @@ QByteArray mqttStatePayload(const LiveReading &r, const QDateTime &now)
     return QJsonDocument(state).toJson(QJsonDocument::Compact);
 }
 
-QList<MqttMessage> mqttDiscoveryMessages(const MqttSettings &settings)
+QList<MqttMessage> mqttDiscoveryMessages(const MqttSettings &settings, const QString &configurationUrl)
 {
     QList<MqttMessage> messages;
     if (settings.discoveryPrefix.isEmpty())
         return messages;
-    const QString node = mqttNodeName(settings);
     for (const Sensor &s : kSensors) {
         const QString key = QLatin1String(s.key);
-        QJsonObject config{
-            {QStringLiteral("name"), QLatin1String(s.name)},
-            {QStringLiteral("device_class"), QLatin1String(s.deviceClass)},
-            {QStringLiteral("state_class"), QLatin1String(s.stateClass)},
-            {QStringLiteral("unique_id"), node + QLatin1Char('_') + key},
-            {QStringLiteral("device"), deviceBlock(node)},
-            {QStringLiteral("availability_topic"), mqttStatusTopic(settings)},
-            {QStringLiteral("state_topic"), mqttStateTopic(settings)},
-            {QStringLiteral("value_template"), QStringLiteral("{{ value_json.%1 }}").arg(key)},
-        };
+        QJsonObject config = mqttEntityConfig(settings, configurationUrl, key, QLatin1String(s.name));
+        config.insert(QStringLiteral("device_class"), QLatin1String(s.deviceClass));
+        config.insert(QStringLiteral("state_class"), QLatin1String(s.stateClass));
+        config.insert(QStringLiteral("state_topic"), mqttStateTopic(settings));
+        config.insert(QStringLiteral("value_template"), QStringLiteral("{{ value_json.%1 }}").arg(key));
         if (s.unit)
             config.insert(QStringLiteral("unit_of_measurement"), QLatin1String(s.unit));
-        messages.append({mqttDiscoveryTopic(settings, key), QJsonDocument(config).toJson(QJsonDocument::Compact)});
+        // A total is still true when the stream stops; a live value is not.
+        if (qstrcmp(s.deviceClass, "energy") != 0)
+            config.insert(QStringLiteral("expire_after"), mqttExpireAfterSeconds(settings));
+        messages.append({mqttDiscoveryTopic(settings, key), mqttJson(config)});
     }
     return messages;
 }

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 
@@ -24,6 +25,24 @@ QString mqttStatusTopic(const MqttSettings &settings);
 QString mqttStateTopic(const MqttSettings &settings);
 // The discovery config topic of one sensor key.
 QString mqttDiscoveryTopic(const MqttSettings &settings, const QString &key);
+// The discovery config topic of one entity of a Home Assistant component ("sensor", "switch").
+QString mqttComponentTopic(const MqttSettings &settings, const QString &component, const QString &id);
+// The topic Home Assistant announces itself on: "<DiscoveryPrefix>/status".
+QString mqttBirthTopic(const MqttSettings &settings);
+
+// What every config carries: the program as the origin, and the device. The device links to
+// the dashboard only with configurationUrl, which the caller gives only for an address that
+// others can reach, and never with a token: the configs are retained for anyone on the broker.
+QJsonObject mqttOriginBlock();
+QJsonObject mqttDeviceBlock(const MqttSettings &settings, const QString &configurationUrl);
+// The fields of an entity that every config of this program has: name, unique id, device,
+// origin and availability.
+QJsonObject mqttEntityConfig(const MqttSettings &settings, const QString &configurationUrl,
+                             const QString &key, const QString &name);
+QByteArray mqttJson(const QJsonObject &object);
+// How long a live value stays good without a new state: a few state intervals, at least a
+// minute.
+int mqttExpireAfterSeconds(const MqttSettings &settings);
 
 // The most bytes of a topic that MQTT carries.
 constexpr qsizetype kMqttLongestTopicBytes = 65535;
@@ -38,4 +57,6 @@ QByteArray mqttStatePayload(const LiveReading &reading, const QDateTime &now);
 
 // One retained config per sensor of the state (all keys but seconds and time); none when the
 // discovery prefix is empty.
-QList<MqttMessage> mqttDiscoveryMessages(const MqttSettings &settings);
+// Live values (powers, currents, voltage, power factors) expire; the energies do not.
+QList<MqttMessage> mqttDiscoveryMessages(const MqttSettings &settings,
+                                         const QString &configurationUrl = {});

@@ -1,6 +1,7 @@
 #include "mqtt_publisher.h"
 
 #include "clock.h"
+#include "mqtt_load_switches.h"
 #include "mqtt_logging.h"
 #include "mqtt_messages.h"
 #include "nested_wait.h"
@@ -39,7 +40,9 @@ MqttPublisher::MqttPublisher(Clock &clock, Reporter<StatusLines> log, QObject *p
       connection_(clock, this),
       dialer_(clock, connection_, this),
       retryTimer_(clock.createTimer(this)),
-      connectTimer_(clock.createTimer(this))
+      connectTimer_(clock.createTimer(this)),
+      healthTimer_(clock.createTimer(this)),
+      birth_(clock, this)
 {
     retryTimer_->setSingleShot(true);
     connectTimer_->setSingleShot(true);
@@ -55,6 +58,9 @@ MqttPublisher::MqttPublisher(Clock &clock, Reporter<StatusLines> log, QObject *p
     connect(&connection_, &MqttConnection::connackReceived, this, &MqttPublisher::onConnack);
     connect(&connection_, &MqttConnection::lost, this, &MqttPublisher::onLost);
     connect(&connection_, &MqttConnection::delivered, this, &MqttPublisher::delivered);
+    connect(&connection_, &MqttConnection::messageReceived, this, &MqttPublisher::onMessage);
+    connect(&birth_, &MqttBirthWatch::due, this, &MqttPublisher::republish);
+    connect(healthTimer_.get(), &ClockTimer::timeout, this, &MqttPublisher::checkHealth);
 }
 
 MqttPublisher::~MqttPublisher() = default;
@@ -122,7 +128,9 @@ void MqttPublisher::onConnack(int code, const QString &text)
     }
     retryMs_ = kFirstRetryMs;
     setState(State::Connected);
+    subscribe();
     publishAvailabilityAndDiscovery();
+    healthTimer_->start(kHealthCheckMs);
 }
 
 void MqttPublisher::onLost(const QString &reason)
@@ -144,6 +152,10 @@ void MqttPublisher::fail(State state, const QString &reason)
 
 void MqttPublisher::setState(State state, const QString &reason)
 {
+    if (state != State::Connected) {
+        healthTimer_->stop();
+        birth_.cancel();
+    }
     if (state == state_ && reason == reason_)
         return;
     // One line per change of state, and for each new reason to be off; a retry that fails the
@@ -178,21 +190,136 @@ QString MqttPublisher::statusText() const
 void MqttPublisher::publishAvailabilityAndDiscovery()
 {
     connection_.publish(mqttStatusTopic(settings_), QByteArrayLiteral("online"), true);
-    const QList<MqttMessage> configs = mqttDiscoveryMessages(settings_);
+    publishConfigs();
+    publishDiagnostics(diagnostics());
+    publishLoadStates();
+}
+
+void MqttPublisher::publishConfigs()
+{
+    const QList<MqttMessage> configs = mqttDiscoveryMessages(settings_, configurationUrl_)
+                                       + mqttDiagnosticsConfigs(settings_, configurationUrl_)
+                                       + mqttLoadConfigs(settings_, configurationUrl_);
     for (const MqttMessage &m : configs)
         connection_.publish(m.topic, m.payload, true);
 }
 
-void MqttPublisher::publishReading(const LiveReading &reading)
+void MqttPublisher::publishLoadStates()
+{
+    if (!sources_.loadIsOn)
+        return;
+    for (const int load : std::as_const(settings_.loads))
+        connection_.publish(mqttLoadStateTopic(settings_, load), mqttLoadStatePayload(sources_.loadIsOn(load)), true);
+}
+
+// After Home Assistant's birth: everything it needs, the state last, so that it finds the
+// entities that the state feeds.
+void MqttPublisher::republish()
 {
     if (state_ != State::Connected)
         return;
+    publishAvailabilityAndDiscovery();
+    if (!lastState_.isEmpty())
+        connection_.publish(mqttStateTopic(settings_), lastState_, true);
+}
+
+void MqttPublisher::setConfigurationUrl(const QString &url)
+{
+    if (url == configurationUrl_)
+        return;
+    configurationUrl_ = url;
+    if (state_ == State::Connected)
+        publishConfigs();
+}
+
+void MqttPublisher::subscribe()
+{
+    if (!settings_.discoveryPrefix.isEmpty()) {
+        connection_.subscribe(mqttBirthTopic(settings_));
+        connection_.subscribe(mqttLoadConfigFilter(settings_));
+    }
+    if (!settings_.loads.isEmpty())
+        connection_.subscribe(mqttLoadCommandFilter(settings_));
+}
+
+void MqttPublisher::onMessage(const QString &topic, const QByteArray &payload, bool retained)
+{
+    if (state_ != State::Connected)
+        return;
+    if (!settings_.discoveryPrefix.isEmpty() && topic == mqttBirthTopic(settings_))
+        birth_.heard(payload, retained);
+    else if (mqttConfiguredLoad(settings_, topic))
+        clearStaleLoadConfig(topic, payload, retained);
+    else
+        takeCommand(topic, payload, retained);
+}
+
+void MqttPublisher::takeCommand(const QString &topic, const QByteArray &payload, bool retained)
+{
+    const auto load = mqttCommandedLoad(settings_, topic);
+    const auto on = mqttLoadCommand(payload);
+    // A command the broker kept would switch the load again at every connection.
+    if (!load || !on || retained) {
+        qCDebug(lcMqtt) << "ignored on" << topic.left(200) << (retained ? "(retained)" : "")
+                        << payload.size() << "bytes:" << payload.left(20);
+        return;
+    }
+    emit loadCommand(*load, *on);
+}
+
+void MqttPublisher::clearStaleLoadConfig(const QString &topic, const QByteArray &payload, bool retained)
+{
+    const auto load = mqttConfiguredLoad(settings_, topic);
+    if (!retained || payload.isEmpty() || settings_.loads.contains(*load))
+        return;
+    qCDebug(lcMqtt) << "load" << *load << "is no longer exposed: its switch config is cleared";
+    connection_.publish(topic, QByteArray(), true);
+}
+
+void MqttPublisher::loadChanged(int load, bool on)
+{
+    if (state_ == State::Connected && settings_.loads.contains(load))
+        connection_.publish(mqttLoadStateTopic(settings_, load), mqttLoadStatePayload(on), true);
+}
+
+MqttDiagnostics MqttPublisher::diagnostics() const
+{
+    return MqttDiagnostics{
+        .linkUp = sources_.linkUp && sources_.linkUp(),
+        .lastPacket = lastPacketAt_,
+        .checksumErrors = sources_.checksumErrors ? sources_.checksumErrors() : 0,
+        .suspectDropped = sources_.suspectDropped ? sources_.suspectDropped() : 0,
+    };
+}
+
+void MqttPublisher::checkHealth()
+{
+    const MqttDiagnostics now = diagnostics();
+    const bool refresh = now.lastPacket != sentDiagnostics_.lastPacket
+                         && clock_.monotonicMs() - diagnosticsSentAtMs_ >= kDiagnosticsRefreshMs;
+    if (!now.sameHealth(sentDiagnostics_) || refresh)
+        publishDiagnostics(now);
+}
+
+void MqttPublisher::publishDiagnostics(const MqttDiagnostics &d)
+{
+    sentDiagnostics_ = d;
+    diagnosticsSentAtMs_ = clock_.monotonicMs();
+    connection_.publish(mqttDiagnosticsTopic(settings_), mqttDiagnosticsPayload(d), true);
+}
+
+void MqttPublisher::publishReading(const LiveReading &reading)
+{
     const QDateTime now = clock_.nowWithOffset(); // no time zone look-up per packet
+    lastPacketAt_ = now;
+    if (state_ != State::Connected)
+        return;
     if (lastStateAt_.isValid() && settings_.interval > 0
         && lastStateAt_.msecsTo(now) < qint64(settings_.interval) * 1000)
         return;
     lastStateAt_ = now;
-    if (connection_.publish(mqttStateTopic(settings_), mqttStatePayload(reading, now), true) < 0)
+    lastState_ = mqttStatePayload(reading, now);
+    if (connection_.publish(mqttStateTopic(settings_), lastState_, true) < 0)
         return;
     ++statesPublished_;
     emit statePublished();

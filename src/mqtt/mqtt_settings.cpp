@@ -2,6 +2,8 @@
 
 #include "settings_text.h"
 
+#include <algorithm>
+
 namespace {
 
 std::optional<int> toInt(const QString &text, int low, int high)
@@ -70,6 +72,30 @@ private:
 
 } // namespace
 
+std::optional<QList<int>> parseMqttLoads(const QString &text)
+{
+    QList<int> loads;
+    if (text.trimmed().isEmpty())
+        return loads;
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        const auto load = toInt(part, 1, kMqttHighestLoad);
+        if (!load)
+            return std::nullopt;
+        if (!loads.contains(*load))
+            loads.append(*load);
+    }
+    std::sort(loads.begin(), loads.end());
+    return loads;
+}
+
+QString mqttLoadsText(const QList<int> &loads)
+{
+    QStringList parts;
+    for (const int load : loads)
+        parts.append(QString::number(load));
+    return parts.join(QLatin1Char(','));
+}
+
 MqttSettings readMqttSettings(const MqttSettingReader &read, QStringList *faults)
 {
     MqttSettings s;
@@ -92,6 +118,14 @@ MqttSettings readMqttSettings(const MqttSettingReader &read, QStringList *faults
     r.text("DiscoveryPrefix", s.discoveryPrefix);
     r.number("Interval", s.interval, 0, kMqttLongestInterval,
              QStringLiteral("is not a whole number of seconds from 0 to %1").arg(kMqttLongestInterval));
+    if (const auto text = read(QStringLiteral("Loads"))) {
+        if (const auto loads = parseMqttLoads(*text))
+            s.loads = *loads;
+        else if (faults)
+            faults->append(QStringLiteral("Loads \"%1\" is not a list of load numbers from 1 to %2 "
+                                          "such as 1,2,5; no loads are exposed")
+                               .arg(*text).arg(kMqttHighestLoad));
+    }
     return s;
 }
 
@@ -106,4 +140,5 @@ void writeMqttSettings(const MqttSettings &s, const MqttSettingWriter &write)
     write(QStringLiteral("Topic"), s.topic);
     write(QStringLiteral("DiscoveryPrefix"), s.discoveryPrefix);
     write(QStringLiteral("Interval"), QString::number(s.interval));
+    write(QStringLiteral("Loads"), mqttLoadsText(s.loads));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -17,12 +18,21 @@ struct MqttSettings {
     QString topic = QStringLiteral("orvotove/orvo88");        // Topic: the base topic
     QString discoveryPrefix = QStringLiteral("homeassistant"); // DiscoveryPrefix: empty is off
     int interval = 10; // Interval: seconds between state messages, 0 sends one per packet
+    QList<int> loads;  // Loads: the remote loads exposed as switches, ascending, none by default
 
     bool operator==(const MqttSettings &) const = default;
 };
 
 // The longest Interval: a state at least once a day.
 constexpr int kMqttLongestInterval = 86400;
+
+// The highest load number that Loads may name.
+constexpr int kMqttHighestLoad = 16;
+
+// "1,2,5" as the load numbers, ascending and each once; nothing for a text that is not a list
+// of whole numbers from 1 to kMqttHighestLoad separated by commas. Empty text is no loads.
+std::optional<QList<int>> parseMqttLoads(const QString &text);
+QString mqttLoadsText(const QList<int> &loads);
 
 // The name of the settings group in the settings file.
 inline QString mqttSettingsGroup() { return QStringLiteral("mqtt"); }

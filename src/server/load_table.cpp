@@ -3,7 +3,7 @@
 void LoadTable::loadDataToBits(quint16 mask)
 {
     for (int load = 1; load <= kHighestLoad; ++load)
-        bits_[load] = (mask >> (load - 1)) & 1u;
+        put(load, (mask >> (load - 1)) & 1u);
 }
 
 quint16 LoadTable::bitsToLoadData() const
@@ -25,6 +25,14 @@ bool LoadTable::set(int load, bool on)
 {
     if (load < 0 || load > kHighestLoad)
         return false;
-    bits_[load] = on;
+    put(load, on);
     return true;
+}
+
+void LoadTable::put(int load, bool on)
+{
+    const bool changed = bits_[load] != on;
+    bits_[load] = on;
+    if (changed && onChanged)
+        onChanged(load, on);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <QtGlobal>
 
 // The remote loads: entries 0 to 16, true when that load is on. Loads 1 to 16 are mirrored in a
@@ -19,6 +20,11 @@ public:
     // False, changing nothing, for a load number outside 0 to 16.
     bool set(int load, bool on);
 
+    // Told of every entry that changes, whoever changes it (clients, the options window, the
+    // stored mask at start-up, MQTT commands).
+    std::function<void(int load, bool on)> onChanged;
+
 private:
+    void put(int load, bool on);
     std::array<bool, kHighestLoad + 1> bits_{};
 };

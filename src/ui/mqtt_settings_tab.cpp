@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QSpinBox>
 
 namespace {
@@ -35,6 +36,7 @@ MqttSettingsTab::MqttSettingsTab(QWidget *parent)
       topic_(named(new QLineEdit, "mqttTopic")),
       discoveryPrefix_(named(new QLineEdit, "mqttDiscoveryPrefix")),
       interval_(named(new QSpinBox, "mqttInterval")),
+      loads_(named(new QLineEdit, "mqttLoads")),
       status_(named(new QLabel, "mqttStatus"))
 {
     port_->setRange(1, 65535);
@@ -45,6 +47,11 @@ MqttSettingsTab::MqttSettingsTab(QWidget *parent)
     caFile_->setPlaceholderText(tr("none: no TLS"));
     discoveryPrefix_->setPlaceholderText(tr("empty: no Home Assistant discovery"));
     status_->setText(tr("Publishing is off"));
+    // Each number 1 to 16; a text such as "1," is only a step on the way, not taken.
+    static const QRegularExpression loadList(
+        QStringLiteral("^\\s*((1[0-6]|[1-9])\\s*(,\\s*(1[0-6]|[1-9])\\s*)*)?$"));
+    loads_->setValidator(new QRegularExpressionValidator(loadList, loads_));
+    loads_->setPlaceholderText(tr("none; for example 1,2,5"));
 
     auto *caRow = new QHBoxLayout;
     caRow->addWidget(caFile_);
@@ -59,6 +66,7 @@ MqttSettingsTab::MqttSettingsTab(QWidget *parent)
     form->addRow(tr("Base topic"), topic_);
     form->addRow(tr("Discovery prefix"), discoveryPrefix_);
     form->addRow(tr("State every"), interval_);
+    form->addRow(tr("Loads as switches"), loads_);
     form->addRow(tr("Status"), status_);
 
     chooseCaFile = [this](const QString &current) {
@@ -84,6 +92,7 @@ void MqttSettingsTab::setSettings(const MqttSettings &s)
     topic_->setText(s.topic);
     discoveryPrefix_->setText(s.discoveryPrefix);
     interval_->setValue(s.interval);
+    loads_->setText(mqttLoadsText(s.loads));
 }
 
 MqttSettings MqttSettingsTab::settings() const
@@ -98,6 +107,7 @@ MqttSettings MqttSettingsTab::settings() const
     s.topic = topic_->text().trimmed();
     s.discoveryPrefix = discoveryPrefix_->text().trimmed();
     s.interval = interval_->value();
+    s.loads = parseMqttLoads(loads_->text()).value_or(QList<int>());
     return s;
 }
 

@@ -16,7 +16,8 @@ class SettingsStore;
 
 // The "MQTT" tab of the options window: the keys of the settings group "mqtt", the password
 // masked, a file chooser for the CA certificate, and a status line from the publisher
-// ("Connected to broker ..." or why not).
+// ("Connected to broker ..." or why not). The loads field takes only load numbers 1 to 16
+// separated by commas.
 class MqttSettingsTab : public QWidget {
     Q_OBJECT
 public:
@@ -48,5 +49,6 @@ private:
     QLineEdit *topic_;
     QLineEdit *discoveryPrefix_;
     QSpinBox *interval_;
+    QLineEdit *loads_;
     QLabel *status_;
 };

@@ -149,6 +149,18 @@ bool MosquittoBroker::start()
     return false;
 }
 
+bool MosquittoBroker::publish(const QString &topic, const QByteArray &payload, bool retain) const
+{
+    QStringList args = clientArgs(*this) + QStringList{"-q", "1", "-t", topic};
+    if (retain)
+        args << "-r";
+    if (payload.isEmpty())
+        args << "-n";
+    else
+        args << "-m" << QString::fromUtf8(payload);
+    return QProcess::execute(findProgram(QStringLiteral("mosquitto_pub")), args) == 0;
+}
+
 void MosquittoBroker::stop()
 {
     stopProcess(process_);

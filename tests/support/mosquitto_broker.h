@@ -32,6 +32,9 @@ public:
     void stop();
     int port() const { return port_; }
     QString caFile() const;
+    // mosquitto_pub, QoS 1: true once it has sent the message. An empty payload with retain
+    // clears the retained message.
+    bool publish(const QString &topic, const QByteArray &payload, bool retain = false) const;
     static QString user() { return QStringLiteral("meter"); }
     static QString password() { return QStringLiteral("s3cret"); }
 
