@@ -120,6 +120,9 @@ void AcquisitionCore::prepare()
     history_.start([this](const QString &group, const QString &key) {
         return store_.groupValue(group, key);
     }, store_.location(), settings_.rate);
+    if (history_.holdsPassword() && !store_.restrictToOwner())
+        statusLog_.addLine(QStringLiteral("Error: cannot make %1 readable by its owner only")
+                               .arg(store_.location()));
     link_.closePort();
     watchdog_.start();
     periodicSave_.start();

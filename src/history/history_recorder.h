@@ -50,6 +50,8 @@ public:
     // Rows closed and not written yet.
     int waitingRows() const { return int(waiting_.size()) + accountant_.heldRows(); }
     bool failing() const { return failing_; }
+    // The settings give the record's database a password: the file is for its owner only.
+    bool holdsPassword() const { return holdsPassword_; }
 
 private:
     void armTimer();
@@ -60,6 +62,7 @@ private:
     void onResumeRead(const QString &node, const std::optional<ResumePoint> &point,
                       const QString &error);
     void reportFailure(const QString &error);
+    void reportRecovery();
 
     Clock &clock_;
     const PacketDecoder &decoder_;
@@ -77,4 +80,5 @@ private:
     int resumeTries_ = 0;
     bool failing_ = false;
     bool stateDirty_ = false;   // the starting point moved without a new row
+    bool holdsPassword_ = false;
 };

@@ -71,6 +71,9 @@ signals:
     void resumeRead(const QString &node, const std::optional<ResumePoint> &point,
                     const QString &error);
     void answered(const HistoryAnswer &answer);
+    // From a store that keeps the rows itself until they reach the database (written() says
+    // kept): writing began failing, with the database's words, or works again (empty).
+    void troubleChanged(const QString &error);
 };
 
 Q_DECLARE_METATYPE(HistoryAnswer)

@@ -6,7 +6,7 @@
 
 #include "history_reader.h"
 #include "minute_accountant.h"
-#include "sqlite_history_store.h"
+#include "sql_history_store.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -94,7 +94,7 @@ int main(int argc, char *argv[])
     const QString kept = qEnvironmentVariable("ORVO_BENCH_RECORD");
     const QString file = kept.isEmpty() ? dir.filePath(QStringLiteral("bench.history.sqlite")) : kept;
     const bool written = !kept.isEmpty() && QFileInfo::exists(kept);
-    SqliteHistoryStore store(file);
+    SqlHistoryStore store(file);
     int failures = 0;
     QObject::connect(&store, &HistoryStore::written, [&](const WriteOutcome &o) { failures += o.ok ? 0 : 1; });
 

@@ -8,7 +8,7 @@
 #include "packet_decoder.h"
 #include "packet_encoder.h"
 #include "recorders.h"
-#include "sqlite_history_store.h"
+#include "sql_history_store.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -51,7 +51,7 @@ struct ProgramRun {
     {
         decoder.restoreState(restored);
         decoder.addDecodedListener([this] { recorder.packetDecoded(); });
-        recorder.start(std::make_unique<SqliteHistoryStore>(file), QStringLiteral("kitchen"));
+        recorder.start(std::make_unique<SqlHistoryStore>(file), QStringLiteral("kitchen"));
     }
     void feed(const PacketFields &fields)
     {
