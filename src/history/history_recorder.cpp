@@ -134,10 +134,16 @@ void HistoryRecorder::writeWaiting()
     boundWaiting();
     if (writing_ || !accountant_.recordEndKnown() || (waiting_.isEmpty() && !stateDirty_))
         return;
+    stateDirty_ = false;
+    const HistoryBatch batch{node_, waiting_, accountant_.resume()};
+    if (store_->keepsRows()) {
+        waiting_.clear();
+        store_->write(batch);
+        return;
+    }
     writing_ = true;
     writingRows_ = int(waiting_.size());
-    stateDirty_ = false;
-    store_->write(HistoryBatch{node_, waiting_, accountant_.resume()});
+    store_->write(batch);
 }
 
 void HistoryRecorder::boundWaiting()
@@ -152,6 +158,8 @@ void HistoryRecorder::boundWaiting()
 
 void HistoryRecorder::onWritten(const WriteOutcome &outcome)
 {
+    if (outcome.kept)
+        return; // handed over for good when written
     writing_ = false;
     if (!outcome.ok) {
         stateDirty_ = true;
@@ -159,8 +167,7 @@ void HistoryRecorder::onWritten(const WriteOutcome &outcome)
         return;
     }
     waiting_.remove(0, std::min<qsizetype>(outcome.rows, waiting_.size()));
-    if (!outcome.kept) // a store that keeps the rows says itself when it works again
-        reportRecovery();
+    reportRecovery();
 }
 
 void HistoryRecorder::reportRecovery()

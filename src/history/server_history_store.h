@@ -72,6 +72,7 @@ public:
     ~ServerHistoryStore() override;
 
     QString location() const override { return location_; }
+    bool keepsRows() const override { return true; }
     void write(const HistoryBatch &batch) override;
     void readResume(const QString &node) override;
     void query(const HistoryQuery &query) override;
