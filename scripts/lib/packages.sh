@@ -6,11 +6,12 @@
 demo_packages=(build-essential cmake ninja-build pkg-config
                qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
                libmosquitto-dev libssl-dev qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite
+               libqt6sql6-psql
                xvfb xauth netcat-openbsd)
 
 # What the tests take beyond that: the real peers they start, the fuzzers, the package check.
 test_packages=("${demo_packages[@]}"
-               mosquitto mosquitto-clients openssl prometheus
+               mosquitto mosquitto-clients openssl prometheus postgresql
                socat clang libfuzzer-14-dev libclang-rt-14-dev chromium
                dpkg-dev systemd)
 

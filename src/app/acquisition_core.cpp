@@ -137,6 +137,9 @@ void AcquisitionCore::prepare()
         return store_.groupValue(group, key);
     }, store_.location(), settings_.rate);
     http_.setRecord(history_.store(), history_.node(), history_.tariff());
+    if (history_.holdsPassword() && !store_.restrictToOwner())
+        statusLog_.addLine(QStringLiteral("Error: cannot make %1 readable by its owner only")
+                               .arg(store_.location()));
     link_.closePort();
     watchdog_.start();
     periodicSave_.start();

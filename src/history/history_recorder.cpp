@@ -5,7 +5,7 @@
 #include "history_logging.h"
 #include "history_store.h"
 #include "packet_decoder.h"
-#include "sqlite_history_store.h"
+#include "server_history_store.h"
 
 #include <cmath>
 
@@ -51,12 +51,14 @@ void HistoryRecorder::start(const GroupSettingReader &read, const QString &setti
         qCInfo(lcHistory) << "the energy record is off";
         return;
     }
-    if (settings.database.contains(QStringLiteral("://"))) {
-        log_->addLine(QStringLiteral("The energy record cannot use %1 in this version; it is off")
-                          .arg(settings.database));
+    QString problem;
+    std::unique_ptr<HistoryStore> store = openHistoryStore(settings, SqlHistoryStore::Access::ReadWrite, &problem);
+    if (!store) {
+        log_->addLine(problem);
         return;
     }
-    start(std::make_unique<SqliteHistoryStore>(settings.database), settings.node);
+    holdsPassword_ = settings.server && !settings.server->password.isEmpty();
+    start(std::move(store), settings.node);
 }
 
 void HistoryRecorder::start(std::unique_ptr<HistoryStore> store, const QString &node)
@@ -65,6 +67,12 @@ void HistoryRecorder::start(std::unique_ptr<HistoryStore> store, const QString &
     node_ = node;
     connect(store_.get(), &HistoryStore::written, this, &HistoryRecorder::onWritten);
     connect(store_.get(), &HistoryStore::resumeRead, this, &HistoryRecorder::onResumeRead);
+    connect(store_.get(), &HistoryStore::troubleChanged, this, [this](const QString &error) {
+        if (!error.isEmpty())
+            reportFailure(error);
+        else
+            reportRecovery();
+    });
     restored_ = decoder_.persistedState();
     accountant_.setRestored(staticsOf(*restored_));
     timer_ = clock_.createTimer(this);
@@ -126,10 +134,16 @@ void HistoryRecorder::writeWaiting()
     boundWaiting();
     if (writing_ || !accountant_.recordEndKnown() || (waiting_.isEmpty() && !stateDirty_))
         return;
+    stateDirty_ = false;
+    const HistoryBatch batch{node_, waiting_, accountant_.resume()};
+    if (store_->keepsRows()) {
+        waiting_.clear();
+        store_->write(batch);
+        return;
+    }
     writing_ = true;
     writingRows_ = int(waiting_.size());
-    stateDirty_ = false;
-    store_->write(HistoryBatch{node_, waiting_, accountant_.resume()});
+    store_->write(batch);
 }
 
 void HistoryRecorder::boundWaiting()
@@ -144,6 +158,8 @@ void HistoryRecorder::boundWaiting()
 
 void HistoryRecorder::onWritten(const WriteOutcome &outcome)
 {
+    if (outcome.kept)
+        return; // handed over for good when written
     writing_ = false;
     if (!outcome.ok) {
         ++writeFailures_;
@@ -152,6 +168,11 @@ void HistoryRecorder::onWritten(const WriteOutcome &outcome)
         return;
     }
     waiting_.remove(0, std::min<qsizetype>(outcome.rows, waiting_.size()));
+    reportRecovery();
+}
+
+void HistoryRecorder::reportRecovery()
+{
     if (failing_)
         log_->addLine(QStringLiteral("The energy record is written to %1 again").arg(store_->location()));
     failing_ = false;

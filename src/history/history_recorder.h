@@ -52,6 +52,8 @@ public:
     bool failing() const { return failing_; }
     // Writes the store refused since the start; the rows of each were offered again later.
     quint64 writeFailures() const { return writeFailures_; }
+    // The settings give the record's database a password: the file is for its owner only.
+    bool holdsPassword() const { return holdsPassword_; }
 
 private:
     void armTimer();
@@ -62,6 +64,7 @@ private:
     void onResumeRead(const QString &node, const std::optional<ResumePoint> &point,
                       const QString &error);
     void reportFailure(const QString &error);
+    void reportRecovery();
 
     Clock &clock_;
     const PacketDecoder &decoder_;
@@ -80,4 +83,5 @@ private:
     bool failing_ = false;
     quint64 writeFailures_ = 0;
     bool stateDirty_ = false;   // the starting point moved without a new row
+    bool holdsPassword_ = false;
 };

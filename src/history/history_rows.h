@@ -85,6 +85,9 @@ struct WriteOutcome {
     int rows = 0;  // how many rows of the batch this is about
     bool ok = false;
     QString error; // the database's words when not ok
+    // The store took the rows into a queue of its own and sees them to the database; whether
+    // that works troubleChanged() tells.
+    bool kept = false;
 };
 
 Q_DECLARE_METATYPE(HistoryRow)

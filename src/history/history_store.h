@@ -52,6 +52,9 @@ public:
     using QObject::QObject;
     ~HistoryStore() override = default;
 
+    // Takes every batch into a queue of its own that sees it to the database (written() then
+    // says kept): the caller need not wait for written() before handing the next one.
+    virtual bool keepsRows() const { return false; }
     // Where the record lives, for messages: a file name or a server's address.
     virtual QString location() const = 0;
     // Writes the rows and the starting point in one transaction; a row whose minute is already
@@ -71,6 +74,9 @@ signals:
     void resumeRead(const QString &node, const std::optional<ResumePoint> &point,
                     const QString &error);
     void answered(const HistoryAnswer &answer);
+    // From a store that keeps the rows itself until they reach the database (written() says
+    // kept): writing began failing, with the database's words, or works again (empty).
+    void troubleChanged(const QString &error);
 };
 
 Q_DECLARE_METATYPE(HistoryAnswer)

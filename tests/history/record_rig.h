@@ -8,7 +8,7 @@
 #include "packet_decoder.h"
 #include "packet_encoder.h"
 #include "recorders.h"
-#include "sqlite_history_store.h"
+#include "sql_history_store.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 // The monitor's side: counters that advance by the load, resets, a power cycle.
@@ -47,11 +48,16 @@ struct ProgramRun {
     HistoryRecorder recorder;
 
     ProgramRun(ManualClock &clock, const QString &file, const DecoderState &restored)
+        : ProgramRun(clock, std::make_unique<SqlHistoryStore>(file), QStringLiteral("kitchen"), restored)
+    {
+    }
+    ProgramRun(ManualClock &clock, std::unique_ptr<HistoryStore> store, const QString &node,
+               const DecoderState &restored)
         : decoder(log, clock), recorder(clock, decoder, &log)
     {
         decoder.restoreState(restored);
         decoder.addDecodedListener([this] { recorder.packetDecoded(); });
-        recorder.start(std::make_unique<SqliteHistoryStore>(file), QStringLiteral("kitchen"));
+        recorder.start(std::move(store), node);
     }
     void feed(const PacketFields &fields)
     {
@@ -76,7 +82,14 @@ struct RecordRig {
     std::unique_ptr<ProgramRun> run;
     DecoderState stored; // what the settings hold for the next run
 
-    void start() { run = std::make_unique<ProgramRun>(clock, file, stored); }
+    // Where each run records; the SQLite file when unset.
+    std::function<std::unique_ptr<HistoryStore>()> makeStore;
+    QString node = QStringLiteral("kitchen");
+    void start()
+    {
+        run = makeStore ? std::make_unique<ProgramRun>(clock, makeStore(), node, stored)
+                        : std::make_unique<ProgramRun>(clock, file, stored);
+    }
     // orderly: the program's own end; otherwise it is killed, and the settings keep what they had.
     void end(bool orderly = true)
     {

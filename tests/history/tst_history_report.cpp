@@ -5,7 +5,7 @@
 #include "history_reader.h"
 #include "process_fixtures.h"
 #include "sim_process.h"
-#include "sqlite_history_store.h"
+#include "sql_history_store.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -52,7 +52,7 @@ HistoryRow gapRow(qint64 start, qint64 end, qint64 ws1)
 struct ReportRig {
     QTemporaryDir dir;
     QString file = dir.filePath(QStringLiteral("kitchen.history.sqlite"));
-    SqliteHistoryStore store{file};
+    SqlHistoryStore store{file};
 
     bool write(const QList<HistoryRow> &rows)
     {

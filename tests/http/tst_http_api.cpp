@@ -9,7 +9,7 @@
 #include "metrics_text.h"
 #include "process_fixtures.h"
 #include "recorders.h"
-#include "sqlite_history_store.h"
+#include "sql_history_store.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -250,7 +250,7 @@ void TestHttpApi::history_jsonAndCsvOfTheRecordWithGaps()
     QCOMPARE(off.status, 503);
     QCOMPARE(off.body, QByteArray("The energy record is off\n"));
 
-    SqliteHistoryStore store(file, SqliteHistoryStore::Access::ReadOnly);
+    SqlHistoryStore store(file, SqlHistoryStore::Access::ReadOnly);
     rig.api.setRecord(&store, "kitchen", Tariff());
     const HttpAnswer json = rig.get(range + "&token=" + QUrl::toPercentEncoding(QString::fromUtf8(kToken)));
     QCOMPARE(json.status, 200);

@@ -1,6 +1,6 @@
 #include "history_records.h"
 
-#include "sqlite_history_store.h"
+#include "sql_history_store.h"
 
 #include <QDateTime>
 #include <QSignalSpy>
@@ -36,7 +36,7 @@ HistoryRow recordGap(qint64 start, qint64 end, qint64 ws1)
 
 bool writeRecord(const QString &file, const QString &node, const QList<HistoryRow> &rows)
 {
-    SqliteHistoryStore store(file);
+    SqlHistoryStore store(file);
     QSignalSpy written(&store, &HistoryStore::written);
     store.write(HistoryBatch{node, rows, ResumePoint{}});
     const bool ok = written.size() == 1 && written[0][0].value<WriteOutcome>().ok;

@@ -3,7 +3,7 @@
 // shown resolution and by minutes, and the window of a program whose record is off.
 #include "history_window.h"
 #include "manual_clock.h"
-#include "sqlite_history_store.h"
+#include "sql_history_store.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -49,7 +49,7 @@ QList<HistoryRow> dayRows()
 struct WindowRig {
     ManualClock clock{QDateTime(kDay, QTime(18, 30))};
     QTemporaryDir dir;
-    SqliteHistoryStore store{dir.filePath(QStringLiteral("kitchen.history.sqlite"))};
+    SqlHistoryStore store{dir.filePath(QStringLiteral("kitchen.history.sqlite"))};
     Tariff tariff = [] {
         QStringList problems;
         return Tariff::fromTexts({QStringLiteral("07:00-23:00=0.30,23:00-07:00=0.12"), QStringLiteral("0.50"), {}},

@@ -6,7 +6,7 @@
 #include "history_reader.h"
 #include "history_settings.h"
 #include "settings_text.h"
-#include "sqlite_history_store.h"
+#include "server_history_store.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -63,10 +63,6 @@ int main(int argc, char *argv[])
         printError(parsed.error);
         return 2;
     }
-    if (settings.database.contains(QStringLiteral("://"))) {
-        printError(QStringLiteral("this version reads only SQLite records, not %1").arg(settings.database));
-        return 1;
-    }
     const double rate = SettingsText::toDouble(read(QStringLiteral("startup"), QStringLiteral("Rate"))
                                                    .value_or(QString()))
                             .value_or(0.126);
@@ -75,8 +71,13 @@ int main(int argc, char *argv[])
     for (const QString &problem : problems)
         printError(problem);
 
-    SqliteHistoryStore store(settings.database, SqliteHistoryStore::Access::ReadOnly);
-    HistoryReader reader(store, settings.node, tariff);
+    QString problem;
+    const std::unique_ptr<HistoryStore> store = openHistoryStore(settings, SqlHistoryStore::Access::ReadOnly, &problem);
+    if (!store) {
+        printError(problem);
+        return 1;
+    }
+    HistoryReader reader(*store, settings.node, tariff);
     const HistoryCommand command = *parsed.command;
     int code = 0;
     QObject::connect(&reader, &HistoryReader::ready, &app, [&](const PeriodReport &report) {

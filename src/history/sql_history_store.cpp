@@ -1,7 +1,6 @@
-#include "sqlite_history_store.h"
+#include "sql_history_store.h"
 
 #include "history_logging.h"
-#include "sqlite_schema.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -11,8 +10,8 @@
 #include <QSqlQuery>
 
 // The prepared statements of an open connection, made once.
-struct SqliteStatements {
-    explicit SqliteStatements(const QSqlDatabase &db)
+struct SqlStatements {
+    explicit SqlStatements(const QSqlDatabase &db)
         : upsertRow(db), upsertQuarter(db), upsertState(db), readState(db), sumMinutes(db),
           sumQuarters(db), listGaps(db), listRows(db)
     {
@@ -28,7 +27,7 @@ struct SqliteStatements {
 };
 
 // A query in progress: which part it has reached.
-struct SqliteHistoryStore::Job {
+struct SqlHistoryStore::Job {
     QElapsedTimer since;
     qint64 busyNs = 0;
     qint64 longestStepNs = 0;
@@ -49,79 +48,102 @@ QString errorText(const QSqlError &e)
 
 } // namespace
 
-SqliteHistoryStore::SqliteHistoryStore(const QString &fileName, Access access, QObject *parent)
+SqlHistoryStore::SqlHistoryStore(const QString &fileName, Access access, QObject *parent)
     : HistoryStore(parent),
+      dialect_(HistorySchema::Dialect::Sqlite),
       fileName_(fileName),
+      location_(fileName),
       connection_(QStringLiteral("orvo-history-%1").arg(quintptr(this), 0, 16)),
       access_(access)
 {
     sliceTimer_.setSingleShot(true);
     sliceTimer_.setInterval(0);
-    connect(&sliceTimer_, &QTimer::timeout, this, &SqliteHistoryStore::runSlice);
+    connect(&sliceTimer_, &QTimer::timeout, this, &SqlHistoryStore::runSlice);
 }
 
-SqliteHistoryStore::~SqliteHistoryStore()
+SqlHistoryStore::SqlHistoryStore(const HistoryServer &server, Access access, QObject *parent)
+    : SqlHistoryStore(QString(), access, parent)
+{
+    dialect_ = HistorySchema::Dialect::Postgres;
+    server_ = server;
+    location_ = server.location();
+}
+
+SqlHistoryStore::~SqlHistoryStore()
 {
     closeConnection();
     QSqlDatabase::removeDatabase(connection_);
 }
 
-bool SqliteHistoryStore::ensureOpen(QString *error)
+bool SqlHistoryStore::ensureOpen(QString *error)
 {
     if (open_)
         return true;
     const bool readOnly = access_ == Access::ReadOnly;
-    if (readOnly && !QFileInfo::exists(fileName_)) {
+    const bool sqlite = dialect_ == HistorySchema::Dialect::Sqlite;
+    if (sqlite && readOnly && !QFileInfo::exists(fileName_)) {
         *error = QStringLiteral("no record at %1").arg(fileName_);
         return false;
     }
-    if (!readOnly)
+    if (sqlite && !readOnly)
         QDir().mkpath(QFileInfo(fileName_).absolutePath());
+    const QString driver = sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL");
     QSqlDatabase db = QSqlDatabase::contains(connection_)
                           ? QSqlDatabase::database(connection_, false)
-                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+                          : QSqlDatabase::addDatabase(driver, connection_);
     if (!db.isValid()) {
-        *error = QStringLiteral("the Qt SQLite driver is missing (Debian package libqt6sql6-sqlite)");
+        *error = sqlite ? QStringLiteral("the Qt SQLite driver is missing (Debian package libqt6sql6-sqlite)")
+                        : QStringLiteral("the Qt PostgreSQL driver is missing (Debian package libqt6sql6-psql)");
         return false;
     }
-    db.setDatabaseName(fileName_);
-    // A lock held by another program is waited for only briefly: the rows wait in memory.
-    db.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=50")
-                                  : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5"));
+    if (sqlite) {
+        db.setDatabaseName(fileName_);
+        // A lock held by another program is waited for only briefly: the rows wait in memory.
+        db.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=50")
+                                      : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5"));
+    } else {
+        db.setHostName(server_.host);
+        db.setPort(server_.port);
+        db.setUserName(server_.user);
+        db.setPassword(server_.password);
+        db.setDatabaseName(server_.database);
+        // A server that never answers holds this thread (the worker's) only that long.
+        db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(server_.connectTimeoutS));
+    }
     if (!db.open()) {
-        *error = errorText(db.lastError());
+        *error = errorText(db.lastError()).trimmed();
         return false;
     }
     open_ = true;
-    statements_ = std::make_unique<SqliteStatements>(db);
+    statements_ = std::make_unique<SqlStatements>(db);
     if (!prepareSchema(error)) {
         closeConnection();
         return false;
     }
-    qCInfo(lcHistory) << "opened" << fileName_ << (readOnly ? "read-only" : "");
+    qCInfo(lcHistory) << "opened" << location_ << (readOnly ? "read-only" : "");
     return true;
 }
 
-bool SqliteHistoryStore::prepareSchema(QString *error)
+bool SqlHistoryStore::prepareSchema(QString *error)
 {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    const SqliteSchema::Outcome outcome = access_ == Access::ReadOnly
-                                              ? SqliteSchema::check(db, error)
-                                              : SqliteSchema::create(db, error);
-    if (outcome != SqliteSchema::Outcome::Ready)
+    const HistorySchema::Outcome outcome = access_ == Access::ReadOnly
+                                              ? HistorySchema::check(db, dialect_, error)
+                                              : HistorySchema::create(db, dialect_, error);
+    if (outcome != HistorySchema::Outcome::Ready)
         return false;
-    SqliteStatements &s = *statements_;
-    return SqliteSchema::prepare(s.upsertRow, SqliteSchema::upsertRowSql(), error)
-           && SqliteSchema::prepare(s.upsertQuarter, SqliteSchema::upsertQuarterSql(), error)
-           && SqliteSchema::prepare(s.upsertState, SqliteSchema::upsertStateSql(), error)
-           && SqliteSchema::prepare(s.readState, SqliteSchema::readStateSql(), error)
-           && SqliteSchema::prepare(s.sumMinutes, SqliteSchema::sumSpanSql(false), error)
-           && SqliteSchema::prepare(s.sumQuarters, SqliteSchema::sumSpanSql(true), error)
-           && SqliteSchema::prepare(s.listGaps, SqliteSchema::listGapsSql(), error)
-           && SqliteSchema::prepare(s.listRows, SqliteSchema::listRowsSql(), error);
+    SqlStatements &s = *statements_;
+    return HistorySchema::prepare(s.upsertRow, HistorySchema::upsertRowSql(dialect_), error)
+           && HistorySchema::prepare(s.upsertQuarter, HistorySchema::upsertQuarterSql(dialect_), error)
+           && HistorySchema::prepare(s.upsertState, HistorySchema::upsertStateSql(), error)
+           && HistorySchema::prepare(s.readState, HistorySchema::readStateSql(), error)
+           && HistorySchema::prepare(s.sumMinutes, HistorySchema::sumSpanSql(false), error)
+           && HistorySchema::prepare(s.sumQuarters, HistorySchema::sumSpanSql(true), error)
+           && HistorySchema::prepare(s.listGaps, HistorySchema::listGapsSql(dialect_), error)
+           && HistorySchema::prepare(s.listRows, HistorySchema::listRowsSql(), error);
 }
 
-void SqliteHistoryStore::closeConnection()
+void SqlHistoryStore::closeConnection()
 {
     statements_.reset();
     if (open_) {
@@ -130,20 +152,26 @@ void SqliteHistoryStore::closeConnection()
     }
 }
 
-void SqliteHistoryStore::write(const HistoryBatch &batch)
+void SqlHistoryStore::write(const HistoryBatch &batch)
 {
     QElapsedTimer timer;
     timer.start();
     QString error;
-    const bool ok = ensureOpen(&error) && writeBatch(batch, &error);
-    if (!ok)
-        closeConnection(); // tried afresh next time: the lock may be gone, the disk emptied
+    const bool ok = writeNow(batch, &error);
     qCDebug(lcHistory) << "wrote" << batch.rows.size() << "rows in" << timer.nsecsElapsed() / 1000
                        << "us" << (ok ? "" : qPrintable(error));
     emit written(WriteOutcome{int(batch.rows.size()), ok, error});
 }
 
-bool SqliteHistoryStore::writeBatch(const HistoryBatch &batch, QString *error)
+bool SqlHistoryStore::writeNow(const HistoryBatch &batch, QString *error)
+{
+    const bool ok = ensureOpen(error) && writeBatch(batch, error);
+    if (!ok)
+        closeConnection(); // tried afresh next time: the lock may be gone, the disk emptied
+    return ok;
+}
+
+bool SqlHistoryStore::writeBatch(const HistoryBatch &batch, QString *error)
 {
     if (access_ == Access::ReadOnly) {
         *error = QStringLiteral("opened for reading only");
@@ -154,12 +182,22 @@ bool SqliteHistoryStore::writeBatch(const HistoryBatch &batch, QString *error)
         *error = errorText(db.lastError());
         return false;
     }
-    SqliteStatements &s = *statements_;
+    SqlStatements &s = *statements_;
+    std::optional<ResumePoint> stored;
+    if (!batch.rows.isEmpty() && !readState(batch.node, &stored, error)) {
+        db.rollback();
+        return false;
+    }
+    if (stored == batch.resume) {
+        qCInfo(lcHistory) << "a batch of" << batch.rows.size() << "rows is stored already";
+        db.rollback(); // nothing was changed
+        return true;
+    }
     for (const HistoryRow &row : batch.rows) {
-        SqliteSchema::bindRow(s.upsertRow, batch.node, row);
+        HistorySchema::bindRow(s.upsertRow, batch.node, row);
         QSqlQuery *failing = s.upsertRow.exec() ? nullptr : &s.upsertRow;
         if (!failing && !row.isGap()) {
-            SqliteSchema::bindQuarter(s.upsertQuarter, batch.node, row);
+            HistorySchema::bindQuarter(s.upsertQuarter, batch.node, row);
             failing = s.upsertQuarter.exec() ? nullptr : &s.upsertQuarter;
         }
         if (failing) {
@@ -168,7 +206,7 @@ bool SqliteHistoryStore::writeBatch(const HistoryBatch &batch, QString *error)
             return false;
         }
     }
-    SqliteSchema::bindState(s.upsertState, batch.node, batch.resume);
+    HistorySchema::bindState(s.upsertState, batch.node, batch.resume);
     if (!s.upsertState.exec()) {
         *error = errorText(s.upsertState.lastError());
         db.rollback();
@@ -182,37 +220,42 @@ bool SqliteHistoryStore::writeBatch(const HistoryBatch &batch, QString *error)
     return true;
 }
 
-void SqliteHistoryStore::readResume(const QString &node)
+bool SqlHistoryStore::readState(const QString &node, std::optional<ResumePoint> *point,
+                                QString *error)
 {
-    QString error;
-    if (!ensureOpen(&error)) {
-        emit resumeRead(node, std::nullopt, error);
-        return;
-    }
     QSqlQuery &q = statements_->readState;
     q.bindValue(0, node);
     if (!q.exec()) {
-        error = errorText(q.lastError());
-        closeConnection();
-        emit resumeRead(node, std::nullopt, error);
-        return;
+        *error = errorText(q.lastError());
+        return false;
     }
-    std::optional<ResumePoint> point;
-    if (q.next()) {
-        ResumePoint p;
-        p.lastPacketMs = q.value(0).toLongLong();
-        for (int i = 0; i < 4; ++i)
-            p.counters[std::size_t(i)] = q.value(1 + i).toLongLong();
-        p.originStart = q.value(5).toLongLong();
-        for (int i = 0; i < 4; ++i)
-            p.origin[std::size_t(i)] = q.value(6 + i).toLongLong();
-        point = p;
-    }
+    *point = q.next() ? std::optional(HistorySchema::stateFrom(q)) : std::nullopt;
     q.finish();
-    emit resumeRead(node, point, QString());
+    return true;
 }
 
-void SqliteHistoryStore::query(const HistoryQuery &query)
+bool SqlHistoryStore::resumeNow(const QString &node, std::optional<ResumePoint> *point,
+                                QString *error)
+{
+    if (!ensureOpen(error))
+        return false;
+    if (readState(node, point, error))
+        return true;
+    closeConnection();
+    return false;
+}
+
+void SqlHistoryStore::readResume(const QString &node)
+{
+    QString error;
+    std::optional<ResumePoint> point;
+    if (!resumeNow(node, &point, &error))
+        emit resumeRead(node, std::nullopt, error);
+    else
+        emit resumeRead(node, point, QString());
+}
+
+void SqlHistoryStore::query(const HistoryQuery &query)
 {
     auto job = std::make_unique<Job>();
     job->query = query;
@@ -223,7 +266,7 @@ void SqliteHistoryStore::query(const HistoryQuery &query)
     sliceTimer_.start();
 }
 
-void SqliteHistoryStore::runSlice()
+void SqlHistoryStore::runSlice()
 {
     QElapsedTimer slice;
     slice.start();
@@ -253,7 +296,7 @@ void SqliteHistoryStore::runSlice()
 }
 
 // One statement of the job; true once the job is answered.
-bool SqliteHistoryStore::stepJob(Job &job)
+bool SqlHistoryStore::stepJob(Job &job)
 {
     QString error;
     if (!job.answer.ok || !ensureOpen(&error)) {
@@ -268,7 +311,7 @@ bool SqliteHistoryStore::stepJob(Job &job)
     return listNextRows(job);
 }
 
-bool SqliteHistoryStore::failed(Job &job, QSqlQuery &statement)
+bool SqlHistoryStore::failed(Job &job, QSqlQuery &statement)
 {
     job.answer.ok = false;
     job.answer.error = errorText(statement.lastError());
@@ -276,14 +319,14 @@ bool SqliteHistoryStore::failed(Job &job, QSqlQuery &statement)
     return true;
 }
 
-bool SqliteHistoryStore::sumNextSpan(Job &job)
+bool SqlHistoryStore::sumNextSpan(Job &job)
 {
     const auto [from, to] = job.query.spans[job.nextSpan++];
     // Whole quarters from their sums, the minutes before and after one by one.
-    constexpr qint64 kQuarter = SqliteSchema::kQuarter;
+    constexpr qint64 kQuarter = HistorySchema::kQuarter;
     const qint64 quartersFrom = (from + kQuarter - 1) / kQuarter * kQuarter;
     const qint64 quartersTo = std::max(quartersFrom, to / kQuarter * kQuarter);
-    SqliteStatements &s = *statements_;
+    SqlStatements &s = *statements_;
     const struct {
         QSqlQuery &statement;
         qint64 from;
@@ -300,7 +343,7 @@ bool SqliteHistoryStore::sumNextSpan(Job &job)
         part.statement.bindValue(2, part.to);
         if (!part.statement.exec() || !part.statement.next())
             return failed(job, part.statement);
-        SqliteSchema::addSpan(totals, part.statement);
+        HistorySchema::addSpan(totals, part.statement);
         part.statement.finish();
     }
     job.answer.spans.append(totals);
@@ -308,7 +351,7 @@ bool SqliteHistoryStore::sumNextSpan(Job &job)
 }
 
 // True when it failed.
-bool SqliteHistoryStore::listGaps(Job &job)
+bool SqlHistoryStore::listGaps(Job &job)
 {
     job.gapsDone = true;
     QSqlQuery &q = statements_->listGaps;
@@ -318,31 +361,31 @@ bool SqliteHistoryStore::listGaps(Job &job)
     if (!q.exec())
         return failed(job, q);
     while (q.next())
-        job.answer.gaps.append(SqliteSchema::rowFrom(q));
+        job.answer.gaps.append(HistorySchema::rowFrom(q));
     q.finish();
     return false;
 }
 
-bool SqliteHistoryStore::listNextRows(Job &job)
+bool SqlHistoryStore::listNextRows(Job &job)
 {
     QSqlQuery &q = statements_->listRows;
     q.bindValue(0, job.query.node);
     q.bindValue(1, job.rowsFrom);
     q.bindValue(2, job.query.to);
-    q.bindValue(3, SqliteSchema::kRowPage);
+    q.bindValue(3, HistorySchema::kRowPage);
     if (!q.exec())
         return failed(job, q);
     int taken = 0;
     for (; q.next(); ++taken)
-        job.answer.rows.append(SqliteSchema::rowFrom(q));
+        job.answer.rows.append(HistorySchema::rowFrom(q));
     q.finish();
-    if (taken < SqliteSchema::kRowPage)
+    if (taken < HistorySchema::kRowPage)
         return true;
     job.rowsFrom = job.answer.rows.last().start + 1;
     return false;
 }
 
-void SqliteHistoryStore::close()
+void SqlHistoryStore::close()
 {
     // Writes happen on the spot: nothing is waiting. Queries still running are answered.
     while (!jobs_.empty())
