@@ -1,6 +1,7 @@
 // Reports over a real SQLite record in a time zone with daylight-saving time: local days of 23
 // and 25 hours, each minute priced at its local time's rate across midnight, gaps at the mean
 // rate of their time, the standing charge per day; and orvo-history's command line over them.
+#include "history_records.h"
 #include "history_csv.h"
 #include "history_reader.h"
 #include "process_fixtures.h"
@@ -19,35 +20,6 @@ namespace {
 
 const QString kNode = QStringLiteral("kitchen");
 constexpr qint64 kKwh = 3'600'000;
-
-qint64 at(const QDate &day, int hour, int minute)
-{
-    return QDateTime(day, QTime(hour, minute)).toSecsSinceEpoch();
-}
-
-HistoryRow minuteRow(qint64 start, qint64 ws1, qint64 generated1 = 0)
-{
-    HistoryRow r;
-    r.start = start;
-    r.end = start + 60;
-    r.packets = 60;
-    r.energy = {ws1, 0, generated1, 0};
-    r.minWatts = {100, 0};
-    r.maxWatts = {900, 0};
-    r.minVolts = 229.5;
-    r.maxVolts = 231.0;
-    return r;
-}
-
-HistoryRow gapRow(qint64 start, qint64 end, qint64 ws1)
-{
-    HistoryRow r;
-    r.start = start;
-    r.end = end;
-    r.kind = RowKind::Gap;
-    r.energy = {ws1, 0, 0, 0};
-    return r;
-}
 
 struct ReportRig {
     QTemporaryDir dir;
@@ -118,9 +90,9 @@ void TestHistoryReport::localDay_hasTheHoursItLasted()
     QList<HistoryRow> rows;
     const qint64 start = localDayStart(day);
     for (qint64 t = start; t < localDayStart(day.addDays(1)); t += 60)
-        rows.append(minuteRow(t, 60));
-    rows.append(minuteRow(start - 60, 1000)); // the day before and after stay out
-    rows.append(minuteRow(localDayStart(day.addDays(1)), 1000));
+        rows.append(recordMinute(t, 60));
+    rows.append(recordMinute(start - 60, 1000)); // the day before and after stay out
+    rows.append(recordMinute(localDayStart(day.addDays(1)), 1000));
     QVERIFY(rig.write(rows));
 
     const PeriodReport report = rig.report(day, day.addDays(1), PeriodStep::Hour, Tariff());
@@ -143,9 +115,9 @@ void TestHistoryReport::nightRateAcrossMidnight_eachMinuteAtItsRate()
     ReportRig rig;
     const QDate d1(2026, 1, 14), d2(2026, 1, 15);
     // The rates change off the quarter hours, inside the record's summed quarters.
-    QVERIFY(rig.write({minuteRow(at(d1, 23, 4), kKwh), minuteRow(at(d1, 23, 5), kKwh),
-                       minuteRow(at(d2, 0, 30), kKwh), minuteRow(at(d2, 7, 4), kKwh),
-                       minuteRow(at(d2, 7, 5), kKwh, kKwh / 2)}));
+    QVERIFY(rig.write({recordMinute(localSeconds(d1, 23, 4), kKwh), recordMinute(localSeconds(d1, 23, 5), kKwh),
+                       recordMinute(localSeconds(d2, 0, 30), kKwh), recordMinute(localSeconds(d2, 7, 4), kKwh),
+                       recordMinute(localSeconds(d2, 7, 5), kKwh, kKwh / 2)}));
     const PeriodReport days = rig.report(d1, d2.addDays(1), PeriodStep::Day,
                                          nightAndDay(QStringLiteral("0.50"), QStringLiteral("0.08")));
     QCOMPARE(days.rows.size(), 2);
@@ -168,7 +140,7 @@ void TestHistoryReport::gapAcrossRateChange_pricedAtItsMeanRate()
 {
     ReportRig rig;
     const QDate d(2026, 1, 14);
-    QVERIFY(rig.write({gapRow(at(d, 22, 5), at(d.addDays(1), 0, 5), 2 * kKwh)}));
+    QVERIFY(rig.write({recordGap(localSeconds(d, 22, 5), localSeconds(d.addDays(1), 0, 5), 2 * kKwh)}));
     const PeriodReport hours = rig.report(d, d.addDays(1), PeriodStep::Hour, nightAndDay());
     QCOMPARE(hours.rows[22].energy[kAbs1], 2 * kKwh);
     QVERIFY(hours.rows[22].gap && hours.rows[23].gap && !hours.rows[21].gap);
@@ -222,8 +194,8 @@ void TestHistoryReport::orvoHistory_summaryAndExport_agreeWithTheRows()
 {
     ReportRig rig;
     const QDate d(2026, 10, 25);
-    QVERIFY(rig.write({minuteRow(at(d, 9, 0), 1234), minuteRow(at(d, 9, 1), 766),
-                       gapRow(at(d, 9, 2), at(d, 9, 7), 5000), minuteRow(at(d, 23, 59), 7)}));
+    QVERIFY(rig.write({recordMinute(localSeconds(d, 9, 0), 1234), recordMinute(localSeconds(d, 9, 1), 766),
+                       recordGap(localSeconds(d, 9, 2), localSeconds(d, 9, 7), 5000), recordMinute(localSeconds(d, 23, 59), 7)}));
     const QString settings = rig.dir.filePath(QStringLiteral("kitchen.ini"));
     {
         // As a user writes it: with commas, since an unquoted ";" begins an INI comment.
