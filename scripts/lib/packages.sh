@@ -6,7 +6,7 @@
 demo_packages=(build-essential cmake ninja-build pkg-config
                qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
                libmosquitto-dev libssl-dev qt6-httpserver-dev qt6-websockets-dev libqt6sql6-sqlite
-               libqt6sql6-psql
+               libqt6sql6-psql libjs-chart.js
                xvfb xauth netcat-openbsd)
 
 # What the tests take beyond that: the real peers they start, the fuzzers, the package check.

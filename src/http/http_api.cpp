@@ -17,7 +17,8 @@ T ask(const std::function<T()> &source)
 } // namespace
 
 HttpApi::HttpApi(Clock &clock, Reporter<StatusLines> log, HttpSources sources, QObject *parent)
-    : QObject(parent), log_(log), sources_(std::move(sources)), feed_(clock), service_(clock), history_(clock)
+    : QObject(parent), log_(log), sources_(std::move(sources)), feed_(clock), service_(clock), history_(clock),
+      events_(clock, feed_, sources_.linkUp)
 {
     service_.setFilter([this](const QHttpServerRequest &request, const HttpHandler &next) {
         return access_.filter(request, next);
@@ -28,7 +29,18 @@ HttpApi::HttpApi(Clock &clock, Reporter<StatusLines> log, HttpSources sources, Q
                               [this](const QHttpServerRequest &request, HttpResponder responder) {
                                   history_.handle(request, std::move(responder));
                               });
+    service_.addDeferredRoute(QStringLiteral("/api/events"),
+                              [this](const QHttpServerRequest &request, HttpResponder responder) {
+                                  events_.handle(request, std::move(responder));
+                              });
+    site_.addRoutes(service_);
     setStatus(QString(), false);
+}
+
+void HttpApi::packetDecoded(const LiveReading &reading)
+{
+    feed_.packetDecoded(reading);
+    events_.packetDecoded();
 }
 
 void HttpApi::addRoute(const QString &path, HttpHandler handler)
@@ -74,6 +86,7 @@ void HttpApi::apply(const HttpSettings &settings)
 
 void HttpApi::stop()
 {
+    events_.closeAll();
     service_.close();
     setStatus(QString(), false);
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "dashboard_site.h"
 #include "history_api.h"
 #include "http_access.h"
 #include "http_service.h"
 #include "http_settings.h"
+#include "live_events.h"
 #include "live_feed.h"
 #include "reporters.h"
 
@@ -24,8 +26,8 @@ struct HttpSources {
     std::function<std::optional<quint64>()> historyWriteFailures;
 };
 
-// The program's HTTP API: /api/live, /api/history and /metrics, behind the access token, on the address of
-// the settings group "http". Listening beyond loopback needs a token: without one the API stays
+// The program's HTTP API: the dashboard (/), /api/live, /api/events, /api/history and /metrics,
+// behind the access token, on the address of the settings group "http". Listening beyond loopback needs a token: without one the API stays
 // off and the status log says why, as it says where the API listens.
 class HttpApi final : public QObject {
     Q_OBJECT
@@ -37,7 +39,7 @@ public:
     void apply(const HttpSettings &settings);
     void stop();
     // The decoder's listener: each decoded packet.
-    void packetDecoded(const LiveReading &reading) { feed_.packetDecoded(reading); }
+    void packetDecoded(const LiveReading &reading);
     // The record /api/history reads, or none (null) while the program keeps none.
     void setRecord(HistoryStore *store, const QString &node, const Tariff &tariff)
     {
@@ -54,6 +56,7 @@ public:
     quint16 port() const { return service_.port(); }
     HttpService &service() { return service_; }
     const LiveFeed &feed() const { return feed_; }
+    const LiveEvents &events() const { return events_; }
 
     HttpReply liveReply() const;
     HttpReply metricsReply() const;
@@ -73,6 +76,8 @@ private:
     LiveFeed feed_;
     HttpService service_;
     HistoryApi history_;
+    LiveEvents events_;
+    DashboardSite site_;
     HttpAccess access_;
     HttpEndpoint endpoint_;
     QString status_;

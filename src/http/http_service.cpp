@@ -25,7 +25,9 @@ struct HttpResponder::State {
     }
     ~State()
     {
-        if (!answered)
+        if (streaming && connected())
+            socket->disconnectFromHost();
+        else if (!answered)
             finish(HttpReply::text(500, "Internal Server Error"));
     }
     bool connected() const { return service && socket && socket->state() == QAbstractSocket::ConnectedState; }
@@ -49,6 +51,7 @@ struct HttpResponder::State {
     HttpReply::Headers headers; // the filter's
     QString path;
     bool answered = false;
+    bool streaming = false;
 };
 
 void HttpResponder::send(const HttpReply &reply)
@@ -60,6 +63,36 @@ void HttpResponder::send(const HttpReply &reply)
 bool HttpResponder::pending() const
 {
     return state_ && !state_->answered && state_->connected();
+}
+
+bool HttpResponder::startStream(const HttpReply &head)
+{
+    if (!pending())
+        return false;
+    State &s = *state_;
+    s.answered = true;
+    s.streaming = true;
+    HttpReply reply = head;
+    reply.headers.append(s.headers);
+    // No length: the stream ends with its connection, which no later request can use.
+    reply.addHeader("Connection", "close");
+    s.service->writeHead(s.responder, reply);
+    s.responder.writeBody(reply.body);
+    qCDebug(lcHttp).noquote() << s.path << reply.status << "stream starts";
+    return s.service->flushOrDrop(s.socket);
+}
+
+bool HttpResponder::writeStream(const QByteArray &part)
+{
+    if (!streaming() || !state_->connected())
+        return false;
+    state_->responder.writeBody(part);
+    return state_->service->flushOrDrop(state_->socket);
+}
+
+bool HttpResponder::streaming() const
+{
+    return state_ && state_->streaming;
 }
 
 HttpReply HttpReply::text(int status, const QByteArray &text)
@@ -195,25 +228,36 @@ void HttpService::send(const QHttpServerRequest &request, QTcpSocket *socket,
 void HttpService::write(QHttpServerResponder &responder, QTcpSocket *socket, bool closing,
                         const HttpReply &reply, const QString &path)
 {
+    HttpReply head = reply;
+    head.addHeader("Content-Length", QByteArray::number(reply.body.size()));
+    if (closing)
+        head.addHeader("Connection", "close");
+    writeHead(responder, head);
+    responder.writeBody(reply.body);
+    qCDebug(lcHttp).noquote() << path << reply.status;
+    if (flushOrDrop(socket) && closing)
+        socket->disconnectFromHost();
+}
+
+void HttpService::writeHead(QHttpServerResponder &responder, const HttpReply &reply)
+{
     responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
     responder.writeHeader("Content-Type", reply.contentType);
-    responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
-    responder.writeHeader("Cache-Control", "no-store");
+    responder.writeHeader("Cache-Control", reply.cacheControl);
     responder.writeHeader("X-Content-Type-Options", "nosniff");
     for (const auto &[name, value] : reply.headers)
         responder.writeHeader(name, value);
-    if (closing)
-        responder.writeHeader("Connection", "close");
-    responder.writeBody(reply.body);
     ++answered_;
-    qCDebug(lcHttp).noquote() << path << reply.status;
+}
+
+bool HttpService::flushOrDrop(QTcpSocket *socket)
+{
     // Handed to the system at once: a client that has shut down its sending side makes Qt end
     // the connection as soon as the event loop sees that, dropping whatever was still queued.
     socket->flush();
-    if (closing) {
-        socket->disconnectFromHost();
-    } else if (socket->bytesToWrite() > limits_.maxUnsentBytes) {
-        qCInfo(lcHttp) << "client does not read its answers; closed";
-        socket->abort();
-    }
+    if (socket->bytesToWrite() <= limits_.maxUnsentBytes)
+        return true;
+    qCInfo(lcHttp) << "client does not read its answers; closed";
+    socket->abort();
+    return false;
 }

@@ -25,6 +25,8 @@ struct HttpReply {
     QByteArray contentType = "text/plain; charset=utf-8";
     QByteArray body;
     Headers headers;
+    // Most answers are figures of the moment; the program's fixed files may be kept a while.
+    QByteArray cacheControl = "no-store";
 
     void addHeader(const QByteArray &name, const QByteArray &value) { headers.append({name, value}); }
 
@@ -49,6 +51,16 @@ public:
     void send(const HttpReply &reply);
     // The client is still there and not answered yet.
     bool pending() const;
+
+    // An answer that goes on (a stream of events): the reply's status, headers and body as its
+    // first part, with no length, so that the connection ends with it. False when the client
+    // is gone or was answered already.
+    bool startStream(const HttpReply &head);
+    // One more part of the started stream. False once the client is gone, or was dropped for
+    // not reading what it was sent. The stream ends (the connection closes) when the last copy
+    // of its responder goes.
+    bool writeStream(const QByteArray &part);
+    bool streaming() const;
 
 private:
     friend class HttpService;
@@ -98,12 +110,16 @@ protected:
 
 private:
     friend struct HttpResponder::State;
+    friend class HttpResponder;
     HttpReply route(const QHttpServerRequest &request) const;
     void send(const QHttpServerRequest &request, QTcpSocket *socket, const HttpReply &reply);
     void defer(const HttpDeferredHandler &handler, const QHttpServerRequest &request,
                QTcpSocket *socket);
     void write(QHttpServerResponder &responder, QTcpSocket *socket, bool closing,
                const HttpReply &reply, const QString &path);
+    void writeHead(QHttpServerResponder &responder, const HttpReply &reply);
+    // Hands what was written to the system, and drops a client that does not read.
+    bool flushOrDrop(QTcpSocket *socket);
 
     Clock &clock_;
     HttpLimits limits_;

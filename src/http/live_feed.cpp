@@ -25,7 +25,12 @@ QByteArray LiveFeed::liveJson(bool linkUp) const
     if (!hasPacket())
         return QByteArray();
     QJsonObject live = state_;
-    live.insert(QStringLiteral("age"), double(clock_.monotonicMs() - atMs_) / 1000.0);
+    live.insert(QStringLiteral("age"), ageSeconds());
     live.insert(QStringLiteral("link"), linkUp ? QStringLiteral("up") : QStringLiteral("down"));
     return QJsonDocument(live).toJson(QJsonDocument::Compact);
+}
+
+double LiveFeed::ageSeconds() const
+{
+    return double(clock_.monotonicMs() - atMs_) / 1000.0;
 }

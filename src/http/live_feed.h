@@ -11,6 +11,10 @@ class Clock;
 // came since the start. It is told of each packet by the decoder's listener.
 class LiveFeed {
 public:
+    // A page calls the stream stopped past this age, as the data-flow watchdog does after its
+    // three idle ticks of a second.
+    static constexpr int kStaleAfterSeconds = 3;
+
     explicit LiveFeed(const Clock &clock);
 
     void packetDecoded(const LiveReading &reading);
@@ -19,6 +23,8 @@ public:
     const LiveReading &reading() const { return reading_; }
     QDateTime lastPacketAt() const { return at_; }
     quint64 packets() const { return packets_; }
+    // Seconds since the latest packet came.
+    double ageSeconds() const;
 
     // /api/live: the MQTT state object of the latest packet (the same keys and units), with
     // "age", its age in seconds, and "link", "up" while real-time data flows and "down"

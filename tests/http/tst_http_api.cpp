@@ -3,9 +3,8 @@
 // record the test wrote, and /metrics as promtool reads it.
 #include "history_csv.h"
 #include "history_records.h"
-#include "http_api.h"
+#include "http_api_rig.h"
 #include "http_client.h"
-#include "manual_clock.h"
 #include "metrics_text.h"
 #include "process_fixtures.h"
 #include "recorders.h"
@@ -23,41 +22,6 @@
 namespace {
 
 constexpr char kPromtool[] = "/usr/bin/promtool";
-const QByteArray kToken = "s3cr3t/with+signs";
-
-struct ApiRig {
-    ManualClock clock;
-    RecordingStatusLines log;
-    bool linkUp = true;
-    HttpApi api{clock, &log, HttpSources{.linkUp = [this] { return linkUp; },
-                                         .mqttConnected = [] { return true; },
-                                         .checksumErrors = [] { return quint64(3); },
-                                         .suspectDropped = [] { return quint64(1); },
-                                         .historyWriteFailures = {}}};
-    quint16 port = unusedLoopbackPort();
-
-    explicit ApiRig(const QString &token = QString(), const QString &host = QStringLiteral("127.0.0.1"))
-    {
-        api.apply({.enabled = true, .listen = QStringLiteral("%1:%2").arg(host).arg(port), .token = token});
-    }
-    HttpAnswer get(const QString &pathAndQuery, const QList<QPair<QByteArray, QByteArray>> &headers = {})
-    {
-        return httpGet(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(pathAndQuery)), headers);
-    }
-    void packet()
-    {
-        LiveReading r;
-        r.watts1 = 1500;
-        r.watts2 = 36;
-        r.ws1Static = 7200000; // 2 kWh
-        r.ws1PolarStatic = 3600000;
-        r.volts = 121.7;
-        r.amps1 = 12.5f;
-        r.pf1 = 0.9f;
-        r.seconds = 4242;
-        api.packetDecoded(r);
-    }
-};
 
 // promtool's verdict on an exposition: empty when it passes.
 QString promtoolProblems(const QByteArray &exposition)
@@ -163,7 +127,7 @@ void TestHttpApi::token_requiredOnEveryRoute()
     const QList<QPair<QByteArray, QByteArray>> headers =
         authorization.isEmpty() ? QList<QPair<QByteArray, QByteArray>>{}
                                 : QList<QPair<QByteArray, QByteArray>>{{"Authorization", authorization}};
-    const QMap<QString, int> routes{{"/api/live", 200}, {"/metrics", 200}, {"/", 404}, {"/api/history", 400}};
+    const QMap<QString, int> routes{{"/api/live", 200}, {"/metrics", 200}, {"/", 200}, {"/none", 404}, {"/api/history", 400}};
     for (auto route = routes.begin(); route != routes.end(); ++route) {
         const HttpAnswer answer = rig.get(route.key(), headers);
         QCOMPARE(answer.status, passes ? route.value() : 401);
