@@ -8,6 +8,7 @@
   const HOUR = 60 * MINUTE;
   const DAY = 24 * HOUR;
   const RANGES = { '15m': 15 * MINUTE, '1h': HOUR, '24h': DAY };
+  const TICKS = { '15m': 5 * MINUTE, '1h': 10 * MINUTE, '24h': 3 * HOUR };
   const MONTHS = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec'];
   // A page left open for days must not grow: points past these are thinned or dropped.
   const MAX_POINTS = 4000;
@@ -279,7 +280,7 @@
           animation: false, parsing: false, normalized: true, responsive: true, maintainAspectRatio: false,
           interaction: { mode: 'nearest', axis: 'x', intersect: false },
           scales: {
-            x: { type: 'linear', ticks: { maxTicksLimit: 7, callback: (v) => programIso(v).slice(11, 16) } },
+            x: { type: 'linear', ticks: { includeBounds: false, callback: (v) => programIso(v).slice(11, 16) } },
             y: { beginAtZero: true, title: { display: true, text: 'W' } },
           },
           plugins: {
@@ -299,6 +300,7 @@
       const now = programNow();
       this.chart.options.scales.x.min = now - RANGES[this.range];
       this.chart.options.scales.x.max = now;
+      this.chart.options.scales.x.ticks.stepSize = TICKS[this.range];
       this.chart.update('none');
     },
   };
