@@ -37,11 +37,11 @@ HeadlessChromium::~HeadlessChromium()
     const pid_t group = pid_t(browser_.processId());
     if (browser_.state() != QProcess::NotRunning)
         stopProcess(browser_);
-    // Its renderer and helper processes end after it, and must not outlive the test (nor write
-    // into the profile while it is removed).
-    if (group > 0 && ::kill(-group, SIGTERM) == 0
+    // Its renderer and helper processes must not outlive the test (nor write into the profile
+    // while it is removed); the profile is thrown away, so nothing of theirs needs an orderly end.
+    if (group > 0 && ::kill(-group, SIGKILL) == 0
         && !QTest::qWaitFor([group] { return ::kill(-group, 0) != 0; }, 2000))
-        ::kill(-group, SIGKILL);
+        qWarning("chromium's helper processes linger");
 }
 
 bool HeadlessChromium::open(const QUrl &url)
