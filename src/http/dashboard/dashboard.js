@@ -1,7 +1,538 @@
 'use strict';
-const events = new EventSource('api/events');
-events.addEventListener('live', (e) => {
-    const live = JSON.parse(e.data);
-    document.getElementById('power1').textContent = live.power1 + ' W';
-    document.getElementById('power2').textContent = live.power2 + ' W';
-});
+// The dashboard: the live figures follow the event stream, the record's bars come from
+// /api/history. Times are the program's local times (the offset of its latest packet), not the
+// browser's, so that "today" and the hours on the axes are the meter's.
+(() => {
+  const $ = (id) => document.getElementById(id);
+  const MINUTE = 60e3;
+  const HOUR = 60 * MINUTE;
+  const DAY = 24 * HOUR;
+  const RANGES = { '15m': 15 * MINUTE, '1h': HOUR, '24h': DAY };
+  const TICKS = { '15m': 5 * MINUTE, '1h': 10 * MINUTE, '24h': 3 * HOUR };
+  const MONTHS = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec'];
+  // A page left open for days must not grow: points past these are thinned or dropped.
+  const MAX_POINTS = 4000;
+  const WATCHDOG_MS = 20e3; // the server sends a status every 5 s
+
+  const state = {
+    staleAfter: 3,
+    age: null, // s, as of ageAt (performance.now())
+    ageAt: 0,
+    programMs: null, // the program's clock as of programAt
+    programAt: 0,
+    offsetMin: null,
+    today: null,
+    packets: 0,
+    linkUp: null,
+    streamOpen: false,
+    lastEventAt: 0,
+    tokenNeeded: false,
+    recordOff: false,
+  };
+
+  // ---- formatting
+  const fixed = (v, digits) => (Number.isFinite(v) ? v.toFixed(digits) : '–');
+  const watts = (w) => fixed(w, Math.abs(w) >= 100 ? 0 : 1);
+  const kWh = (ws) => fixed(ws / 3.6e6, 3);
+  const money = (v) => fixed(v, 2);
+
+  function setText(id, text) {
+    const el = $(id);
+    if (el.textContent !== text) el.textContent = text;
+  }
+
+  function offsetOf(iso) {
+    const m = /([+-])(\d\d):?(\d\d)$/.exec(iso);
+    if (m) return (m[1] === '-' ? -1 : 1) * (Number(m[2]) * 60 + Number(m[3]));
+    return iso.endsWith('Z') ? 0 : null;
+  }
+  // "YYYY-MM-DDTHH:MM:SS" of an instant on the program's wall clock.
+  function programIso(ms) {
+    const offset = state.offsetMin ?? -new Date(ms).getTimezoneOffset();
+    return new Date(ms + offset * MINUTE).toISOString().slice(0, 19);
+  }
+  function programNow() {
+    if (state.programMs === null) return Date.now();
+    return state.programMs + (performance.now() - state.programAt);
+  }
+  function shiftDay(day, by) {
+    const [y, m, d] = day.split('-').map(Number);
+    return new Date(Date.UTC(y, m - 1, d + by)).toISOString().slice(0, 10);
+  }
+  function nextMonth(day) {
+    const [y, m] = day.split('-').map(Number);
+    return new Date(Date.UTC(y, m, 1)).toISOString().slice(0, 7);
+  }
+  function ageText(s) {
+    if (s < 60) return `${Math.floor(s)} s`;
+    if (s < 3600) return `${Math.floor(s / 60)} min`;
+    return `${Math.floor(s / 3600)} h`;
+  }
+  function color(name) {
+    return getComputedStyle(document.documentElement).getPropertyValue(name).trim();
+  }
+
+  // ---- requests
+  class HttpError extends Error {
+    constructor(status, text) {
+      super(text || `HTTP ${status}`);
+      this.status = status;
+    }
+  }
+  async function getJson(url) {
+    const answer = await fetch(url, { credentials: 'same-origin', cache: 'no-store' });
+    if (answer.status === 401) tokenNeeded();
+    if (!answer.ok) throw new HttpError(answer.status, (await answer.text()).trim());
+    return answer.json();
+  }
+  function tokenNeeded() {
+    state.tokenNeeded = true;
+    const notice = $('notice');
+    notice.textContent = 'Access token needed: open this page with ?token=…';
+    notice.hidden = false;
+    if (stream) stream.close();
+  }
+
+  // ---- the event stream
+  let stream = null;
+  function connect() {
+    if (state.tokenNeeded) return;
+    stream = new EventSource('api/events');
+    stream.addEventListener('open', () => { state.streamOpen = true; seen(); renderState(); });
+    stream.addEventListener('hello', (e) => readEvent(e, (d) => {
+      if (Number.isFinite(d.stale_after_s)) state.staleAfter = d.stale_after_s;
+    }));
+    stream.addEventListener('live', (e) => readEvent(e, onLive));
+    stream.addEventListener('status', (e) => readEvent(e, onStatus));
+    stream.addEventListener('error', () => {
+      state.streamOpen = false;
+      renderState();
+      // CONNECTING: the browser retries by itself; CLOSED: the server refused the stream.
+      if (stream.readyState === EventSource.CLOSED) reconnectLater();
+    });
+  }
+  function readEvent(event, handle) {
+    seen();
+    let data;
+    try {
+      data = JSON.parse(event.data);
+    } catch {
+      return;
+    }
+    handle(data);
+    renderState();
+  }
+  function seen() {
+    state.lastEventAt = performance.now();
+  }
+  function reconnectLater() {
+    stream.close();
+    fetch('api/live', { credentials: 'same-origin', cache: 'no-store' }).then((answer) => {
+      if (answer.status === 401) tokenNeeded();
+    }, () => {}).finally(() => {
+      if (!state.tokenNeeded) setTimeout(connect, 5000);
+    });
+  }
+  // A connection that went quiet (a laptop that slept, a lost route) never says so itself.
+  function watchStream() {
+    if (!stream || state.tokenNeeded || stream.readyState !== EventSource.OPEN) return;
+    if (performance.now() - state.lastEventAt < WATCHDOG_MS) return;
+    stream.close();
+    state.streamOpen = false;
+    connect();
+  }
+
+  function onLive(d) {
+    state.packets += 1;
+    document.body.dataset.packets = String(state.packets);
+    onStatus(d);
+    const ms = Date.parse(d.time);
+    if (Number.isFinite(ms)) {
+      state.offsetMin = offsetOf(d.time);
+      state.programMs = ms + (Number(d.age) || 0) * 1000;
+      state.programAt = performance.now();
+      setToday(d.time.slice(0, 10));
+      live.append(ms, d.power1, d.power2);
+    }
+    showFigures(d);
+  }
+  function onStatus(d) {
+    state.linkUp = d.link === 'up';
+    state.age = Number.isFinite(d.age) ? d.age : null;
+    state.ageAt = performance.now();
+  }
+  function showFigures(d) {
+    for (const c of [1, 2]) {
+      setText(`power${c}`, watts(d[`power${c}`]));
+      setText(`current${c}`, fixed(d[`current${c}`], 2));
+      setText(`pf${c}`, fixed(d[`pf${c}`], 2));
+      setText(`energy${c}`, fixed(d[`energy${c}`], 3));
+      setText(`energy${c}_polar`, fixed(d[`energy${c}_polar`], 3));
+      if (d[`energy${c}_polar`] > 0 || d[`power${c}`] < 0) showGenerated(c);
+    }
+    setText('voltage', fixed(d.voltage, 1));
+    setText('time', d.time ? d.time.slice(11, 19) : '–');
+  }
+  function showGenerated(channel) {
+    for (const el of document.querySelectorAll(`.gen${channel}`)) el.hidden = false;
+  }
+
+  function renderState() {
+    const age = state.age === null ? null : state.age + (performance.now() - state.ageAt) / 1000;
+    const stopped = age === null || age > state.staleAfter;
+    const ageEl = $('age');
+    setText('age', age === null ? 'none yet' : ageText(age));
+    ageEl.classList.toggle('stale', age !== null && stopped);
+    pill('link', state.linkUp === null ? 'Link –' : `Link ${state.linkUp ? 'up' : 'down'}`, state.linkUp);
+    let text = 'Stream live';
+    if (state.tokenNeeded) text = 'Stream refused';
+    else if (!state.streamOpen) text = 'Stream reconnecting';
+    else if (stopped) text = 'Stream stopped';
+    pill('stream', text, text === 'Stream live');
+    document.body.dataset.stream = text.slice(7);
+  }
+  function pill(id, text, ok) {
+    setText(id, text);
+    $(id).classList.toggle('ok', ok === true);
+    $(id).classList.toggle('bad', ok === false);
+  }
+
+  function setToday(day) {
+    if (day === state.today) return;
+    const first = state.today === null;
+    state.today = day;
+    setText('today-date', day);
+    if (!first) refreshRecord(); // a new day: new hours, perhaps a new month
+  }
+
+  // ---- charts
+  function chartUnavailable(canvas) {
+    const p = document.createElement('p');
+    p.className = 'unavailable';
+    p.textContent = 'The chart is unavailable (chart.js did not load).';
+    canvas.replaceWith(p);
+  }
+  function chartDefaults() {
+    Chart.defaults.color = color('--muted');
+    Chart.defaults.borderColor = color('--line');
+    Chart.defaults.font.family = getComputedStyle(document.body).fontFamily;
+  }
+
+  const live = {
+    series: [[], []],
+    chart: null,
+    range: '15m',
+    appended: 0,
+    append(ms, w1, w2) {
+      if (!Number.isFinite(w1) || !Number.isFinite(w2)) return;
+      this.series[0].push({ x: ms, y: w1 });
+      this.series[1].push({ x: ms, y: w2 });
+      if (++this.appended % 30 === 0) this.compact();
+      this.draw();
+    },
+    // Average watts of each minute of the record, before the live points.
+    seed(rows) {
+      const firstLive = this.series[0].length ? this.series[0][0].x : Infinity;
+      const from = programNow() - DAY;
+      const seeded = [[], []];
+      for (const row of rows) {
+        const start = Date.parse(row.start);
+        const seconds = (Date.parse(row.end) - start) / 1000;
+        if (!(start >= from && start < firstLive && seconds > 0) || row.incomplete) continue;
+        for (const c of [0, 1]) {
+          const ws = row[`ch${c + 1}_ws`] - row[`ch${c + 1}_generated_ws`];
+          seeded[c].push({ x: start, y: row.packets > 0 ? ws / seconds : null });
+        }
+      }
+      this.series = this.series.map((points, c) => seeded[c].concat(points));
+      this.compact();
+      this.draw();
+    },
+    // Full detail for the last 15 minutes, one point per 10 s to an hour, per minute beyond.
+    compact() {
+      const now = programNow();
+      this.series = this.series.map((points) => {
+        const kept = [];
+        let last = -Infinity;
+        for (const p of points) {
+          const age = now - p.x;
+          if (age > DAY) continue;
+          const spacing = age > HOUR ? MINUTE : age > 15 * MINUTE ? 10e3 : 0;
+          if (p.y !== null && p.x - last < spacing) continue;
+          kept.push(p);
+          if (p.y !== null) last = p.x;
+        }
+        return kept.slice(-MAX_POINTS);
+      });
+      if (this.chart) this.chart.data.datasets.forEach((set, c) => { set.data = this.series[c]; });
+    },
+    create() {
+      const canvas = $('live-chart');
+      if (typeof Chart === 'undefined') return chartUnavailable(canvas);
+      const dataset = (label, c) => ({
+        label, data: this.series[c], borderColor: color(`--ch${c + 1}`),
+        backgroundColor: color(`--ch${c + 1}`), pointRadius: 0, borderWidth: 2, spanGaps: false,
+      });
+      this.chart = new Chart(canvas, {
+        type: 'line',
+        data: { datasets: [dataset('Channel 1', 0), dataset('Channel 2', 1)] },
+        options: {
+          animation: false, parsing: false, normalized: true, responsive: true, maintainAspectRatio: false,
+          interaction: { mode: 'nearest', axis: 'x', intersect: false },
+          scales: {
+            x: { type: 'linear', ticks: { includeBounds: false, callback: (v) => programIso(v).slice(11, 16) } },
+            y: { beginAtZero: true, title: { display: true, text: 'W' } },
+          },
+          plugins: {
+            tooltip: {
+              callbacks: {
+                title: (items) => programIso(items[0].parsed.x).replace('T', ' '),
+                label: (item) => `${item.dataset.label}: ${watts(item.parsed.y)} W`,
+              },
+            },
+          },
+        },
+      });
+      this.draw();
+    },
+    draw() {
+      if (!this.chart) return;
+      const now = programNow();
+      this.chart.options.scales.x.min = now - RANGES[this.range];
+      this.chart.options.scales.x.max = now;
+      this.chart.options.scales.x.ticks.stepSize = TICKS[this.range];
+      this.chart.update('none');
+    },
+  };
+
+  const VIEWS = {
+    hours: {
+      query: (t) => `from=${t}&to=${shiftDay(t, 1)}&step=hour`,
+      label: (start) => start.slice(11, 16),
+    },
+    days: {
+      query: (t) => `from=${t.slice(0, 7)}&to=${nextMonth(t)}&step=day`,
+      label: (start) => String(Number(start.slice(8, 10))),
+    },
+    months: {
+      query: (t) => `from=${t.slice(0, 4)}&to=${Number(t.slice(0, 4)) + 1}&step=month`,
+      label: (start) => MONTHS[Number(start.slice(5, 7)) - 1],
+    },
+  };
+
+  const patterns = new Map();
+  // Gaps are hatched: their energy is the counters' difference across the gap, not measured.
+  function hatch(fill) {
+    if (!patterns.has(fill)) {
+      const tile = document.createElement('canvas');
+      tile.width = tile.height = 8;
+      const g = tile.getContext('2d');
+      g.fillStyle = fill;
+      g.globalAlpha = 0.3;
+      g.fillRect(0, 0, 8, 8);
+      g.globalAlpha = 1;
+      g.strokeStyle = fill;
+      g.lineWidth = 2;
+      g.beginPath();
+      g.moveTo(0, 8);
+      g.lineTo(8, 0);
+      g.stroke();
+      patterns.set(fill, g.createPattern(tile, 'repeat'));
+    }
+    return patterns.get(fill);
+  }
+
+  const record = {
+    view: 'hours',
+    stacked: false,
+    rows: [],
+    chart: null,
+    show(report) {
+      this.rows = report.rows;
+      const el = $('record');
+      el.dataset.view = this.view;
+      el.dataset.bars = String(this.rows.length);
+      el.dataset.gaps = String(this.rows.filter((r) => r.gap).length);
+      this.total(report.total);
+      this.table();
+      this.draw();
+    },
+    total(t) {
+      const generated = t.ch1_generated_ws + t.ch2_generated_ws;
+      const gaps = this.rows.filter((r) => r.gap).length;
+      let text = `Total ${kWh(t.ch1_ws + t.ch2_ws)} kWh (channel 1 ${kWh(t.ch1_ws)}, channel 2 ${kWh(t.ch2_ws)})`;
+      if (generated > 0) text += `, generated ${kWh(generated)} kWh`;
+      text += `, cost ${money(t.cost)}`;
+      if (gaps > 0) text += ` · ${gaps} with a gap (hatched)`;
+      setText('record-total', text);
+    },
+    table() {
+      const body = $('record-rows');
+      const lines = this.rows.map((row) => {
+        const tr = document.createElement('tr');
+        tr.dataset.gap = String(row.gap);
+        tr.classList.toggle('gap', row.gap);
+        const cells = [VIEWS[this.view].label(row.start), kWh(row.ch1_ws), kWh(row.ch2_ws), money(row.cost),
+          row.gap ? 'gap' : ''];
+        for (const text of cells) tr.appendChild(document.createElement('td')).textContent = text;
+        return tr;
+      });
+      body.replaceChildren(...lines);
+    },
+    datasets() {
+      const fill = (c) => (ctx) => {
+        const row = this.rows[ctx.dataIndex];
+        return row && row.gap ? hatch(color(`--ch${c}`)) : color(`--ch${c}`);
+      };
+      const set = (label, c, values) => ({
+        label, data: values, backgroundColor: fill(c), borderColor: color(`--ch${c}`), borderWidth: 0,
+        stack: this.stacked ? 'all' : `ch${c}`,
+      });
+      const sets = [1, 2].map((c) => set(`Channel ${c}`, c, this.rows.map((r) => r[`ch${c}_ws`] / 3.6e6)));
+      for (const c of [1, 2]) {
+        if (this.rows.some((r) => r[`ch${c}_generated_ws`] > 0)) {
+          const generated = set(`Channel ${c} generated`, c, this.rows.map((r) => -r[`ch${c}_generated_ws`] / 3.6e6));
+          generated.borderWidth = 1;
+          generated.backgroundColor = 'transparent';
+          sets.push(generated);
+        }
+      }
+      if (this.rows.some((r) => r.gap)) {
+        sets.push({ label: 'Gap (estimated)', data: [], backgroundColor: hatch(color('--gap')) });
+      }
+      return sets;
+    },
+    draw() {
+      if (!this.chart) return;
+      this.chart.data.labels = this.rows.map((r) => VIEWS[this.view].label(r.start));
+      this.chart.data.datasets = this.datasets();
+      this.chart.options.scales.x.stacked = true;
+      this.chart.options.scales.y.stacked = true;
+      this.chart.update('none');
+    },
+    create() {
+      const canvas = $('record-chart');
+      if (typeof Chart === 'undefined') {
+        $('record-details').open = true;
+        return chartUnavailable(canvas);
+      }
+      this.chart = new Chart(canvas, {
+        type: 'bar',
+        data: { labels: [], datasets: [] },
+        options: {
+          animation: false, responsive: true, maintainAspectRatio: false,
+          scales: { x: { stacked: true }, y: { stacked: true, title: { display: true, text: 'kWh' } } },
+          plugins: {
+            tooltip: {
+              callbacks: {
+                label: (item) => `${item.dataset.label}: ${fixed(Math.abs(item.parsed.y), 3)} kWh`,
+                footer: (items) => this.footer(items[0]),
+              },
+            },
+          },
+        },
+      });
+      this.draw();
+    },
+    footer(item) {
+      const row = item && this.rows[item.dataIndex];
+      if (!row) return '';
+      return `Cost ${money(row.cost)}${row.gap ? ' · gap: estimated' : ''}${row.incomplete ? ' · incomplete' : ''}`;
+    },
+  };
+
+  // ---- the record: today's figures and the bars
+  function recordOff(off) {
+    state.recordOff = off;
+    $('record-off').hidden = !off;
+    $('record').hidden = off;
+  }
+  async function history(query) {
+    try {
+      const report = await getJson(`api/history?${query}`);
+      recordOff(false);
+      return report;
+    } catch (error) {
+      if (error.status === 503) recordOff(true);
+      else if (error.status !== 401) setText('record-total', `The record could not be read: ${error.message}`);
+      return null;
+    }
+  }
+  function showToday(total) {
+    for (const c of [1, 2]) {
+      setText(`today${c}`, kWh(total[`ch${c}_ws`]));
+      setText(`generated${c}`, kWh(total[`ch${c}_generated_ws`]));
+      if (total[`ch${c}_generated_ws`] > 0) showGenerated(c);
+    }
+    setText('today-energy', kWh(total.ch1_ws + total.ch2_ws));
+    setText('today-cost', money(total.cost));
+  }
+  async function refreshRecord() {
+    if (state.tokenNeeded) return;
+    const today = await history(VIEWS.hours.query(state.today));
+    if (!today) return;
+    showToday(today.total);
+    if (record.view === 'hours') return record.show(today);
+    const report = await history(VIEWS[record.view].query(state.today));
+    if (report) record.show(report);
+  }
+  async function seedLive() {
+    const report = await history(`from=${shiftDay(state.today, -1)}&to=${shiftDay(state.today, 1)}&step=minute`);
+    if (report) live.seed(report.rows);
+  }
+
+  // ---- controls
+  function choice(groupId, key, pick) {
+    const buttons = $(groupId).querySelectorAll('button');
+    for (const button of buttons) {
+      button.addEventListener('click', () => {
+        for (const other of buttons) other.setAttribute('aria-pressed', String(other === button));
+        pick(button.dataset[key]);
+      });
+    }
+  }
+  function controls() {
+    choice('live-range', 'range', (range) => { live.range = range; live.draw(); });
+    choice('record-view', 'view', (view) => { record.view = view; refreshRecord(); });
+    $('record-stacked').addEventListener('change', (e) => { record.stacked = e.target.checked; record.draw(); });
+    matchMedia('(prefers-color-scheme: dark)').addEventListener('change', () => {
+      if (typeof Chart === 'undefined') return;
+      patterns.clear();
+      chartDefaults();
+      live.chart?.data.datasets.forEach((set, c) => { set.borderColor = set.backgroundColor = color(`--ch${c + 1}`); });
+      live.draw();
+      record.draw();
+    });
+  }
+
+  let ticks = 0;
+  function tick() {
+    renderState();
+    watchStream();
+    if (++ticks % 10 === 0) live.draw(); // the window slides on while no packet comes
+    if (state.programMs !== null) setToday(programIso(programNow()).slice(0, 10));
+  }
+
+  async function start() {
+    controls();
+    if (typeof Chart !== 'undefined') chartDefaults();
+    live.create();
+    record.create();
+    let latest = null;
+    try {
+      latest = await getJson('api/live');
+    } catch {
+      // 503 before the first packet: the stream brings it
+    }
+    if (state.tokenNeeded) return renderState();
+    setToday(latest && latest.time ? latest.time.slice(0, 10) : new Date().toLocaleDateString('sv'));
+    connect();
+    renderState();
+    setInterval(tick, 1000);
+    setInterval(refreshRecord, MINUTE);
+    await refreshRecord();
+    if (!state.recordOff) await seedLive();
+  }
+
+  start();
+})();
