@@ -37,6 +37,7 @@ DashboardSite::DashboardSite(QString chartLibraryPath) : chartLibraryPath_(std::
     page_ = resource("index.html");
     style_ = resource("dashboard.css");
     script_ = resource("dashboard.js");
+    chartsScript_ = resource("dashboard-charts.js");
 }
 
 void DashboardSite::addRoutes(HttpService &service)
@@ -47,6 +48,9 @@ void DashboardSite::addRoutes(HttpService &service)
     });
     service.addRoute(QStringLiteral("/dashboard.js"), [this](const QHttpServerRequest &) {
         return file(script_, "text/javascript; charset=utf-8");
+    });
+    service.addRoute(QStringLiteral("/dashboard-charts.js"), [this](const QHttpServerRequest &) {
+        return file(chartsScript_, "text/javascript; charset=utf-8");
     });
     service.addRoute(QStringLiteral("/chart.js"),
                      [this](const QHttpServerRequest &) { return chartLibrary(); });

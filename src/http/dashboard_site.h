@@ -15,7 +15,7 @@ public:
 
     explicit DashboardSite(QString chartLibraryPath = defaultChartLibraryPath());
 
-    // "/", "/dashboard.css", "/dashboard.js" and "/chart.js".
+    // "/", "/dashboard.css", "/dashboard.js", "/dashboard-charts.js" and "/chart.js".
     void addRoutes(HttpService &service);
 
     HttpReply page() const;
@@ -28,5 +28,6 @@ private:
     QByteArray page_;
     QByteArray style_;
     QByteArray script_;
+    QByteArray chartsScript_;
     QByteArray chartLibrary_; // read at the first request that wants it
 };

@@ -146,6 +146,7 @@ void TestHttpDashboard::files_servedWithTheirTypes_data()
     QTest::newRow("page") << "/" << QByteArray("text/html; charset=utf-8") << QByteArray("dashboard.js");
     QTest::newRow("style") << "/dashboard.css" << QByteArray("text/css; charset=utf-8") << QByteArray("prefers-color-scheme");
     QTest::newRow("script") << "/dashboard.js" << QByteArray("text/javascript; charset=utf-8") << QByteArray("EventSource");
+    QTest::newRow("charts") << "/dashboard-charts.js" << QByteArray("text/javascript; charset=utf-8") << QByteArray("new Chart");
     QTest::newRow("chart library") << "/chart.js" << QByteArray("text/javascript; charset=utf-8") << QByteArray("Chart");
 }
 
