@@ -138,17 +138,6 @@ bool benchLatency()
     return latencies.size() == size_t(kPages * kPackets);
 }
 
-long statusKb(qint64 pid, const char *field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 // What a page asks for when it opens, each on a connection of its own; the bytes it got.
 qint64 loadPage(quint16 port)
 {
@@ -178,26 +167,14 @@ bool benchServiceMemory()
     }
     QTemporaryDir dir;
     const quint16 httpPort = unusedLoopbackPort();
-    {
-        QSettings ini(dir.filePath("bench.ini"), QSettings::IniFormat);
-        for (const auto &[key, value] : QList<QPair<QString, QString>>{
-                 {"startup/ZigbeeVersion", "8"}, {"startup/ComPort", "15"},
-                 {"startup/StartupComIsOn", "True"}, {"startup/StartupRTLisOn", "True"},
-                 {"startup/TCPport", QString::number(freeTcpPort())},
-                 {"http/Enabled", "True"}, {"http/Listen", QStringLiteral("127.0.0.1:%1").arg(httpPort)}})
-            ini.setValue(key, value);
-    }
     QProcess daemon;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_DATA_HOME", sim.dataHome());
-    daemon.setProcessEnvironment(env);
-    daemon.start(SimProcess::binDir() + "/orvotoved", {"--settings", dir.filePath("bench.ini")});
-    if (!daemon.waitForStarted(10000) || !QTest::qWaitFor([&] { return loadPage(httpPort) > 0; }, 10000)) {
+    if (!sim.startService(daemon, dir.filePath("bench.ini"), httpPort)
+        || !QTest::qWaitFor([&] { return loadPage(httpPort) > 0; }, 10000)) {
         std::printf("orvotoved did not serve the dashboard\n");
         return false;
     }
     QTest::qWait(3000); // the stream runs
-    const long before = statusKb(daemon.processId(), "VmRSS:");
+    const long before = processStatusKb(daemon.processId(), "VmRSS:");
     std::vector<std::unique_ptr<QTcpSocket>> pages;
     qint64 loaded = 0;
     for (int p = 0; p < kPages; ++p) {
@@ -214,8 +191,8 @@ bool benchServiceMemory()
         for (auto &page : pages)
             events += page->readAll().count("event: live") > 0 ? "x" : "";
     }
-    const long with = statusKb(daemon.processId(), "VmRSS:");
-    const long peak = statusKb(daemon.processId(), "VmHWM:");
+    const long with = processStatusKb(daemon.processId(), "VmRSS:");
+    const long peak = processStatusKb(daemon.processId(), "VmHWM:");
     stopProcess(daemon, 10000);
     std::printf("orvotoved at 10 packets/s: resident %.1f MB; with %d dashboards open for 20 s "
                 "(%.0f kB of page each): %.1f MB, peak %.1f MB\n",

@@ -107,17 +107,6 @@ bool benchRequests(HttpApi &api, int clients, bool keepAlive)
     return true;
 }
 
-long statusKb(qint64 pid, const char *field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 bool benchServiceMemory()
 {
     MosquittoBroker broker;
@@ -130,23 +119,10 @@ bool benchServiceMemory()
         return false;
     QTemporaryDir dir;
     const quint16 httpPort = unusedLoopbackPort();
-    {
-        QSettings ini(dir.filePath("bench.ini"), QSettings::IniFormat);
-        for (const auto &[key, value] : QList<QPair<QString, QString>>{
-                 {"startup/ZigbeeVersion", "8"}, {"startup/ComPort", "15"},
-                 {"startup/StartupComIsOn", "True"}, {"startup/StartupRTLisOn", "True"},
-                 {"startup/TCPport", QString::number(freeTcpPort())},
-                 {"http/Enabled", "True"}, {"http/Listen", QStringLiteral("127.0.0.1:%1").arg(httpPort)},
-                 {"mqtt/Enabled", "True"}, {"mqtt/Host", "127.0.0.1"},
-                 {"mqtt/Port", QString::number(broker.port())}, {"mqtt/Interval", "0"}})
-            ini.setValue(key, value);
-    }
     QProcess daemon;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_DATA_HOME", sim.dataHome());
-    daemon.setProcessEnvironment(env);
-    daemon.start(SimProcess::binDir() + "/orvotoved", {"--settings", dir.filePath("bench.ini")});
-    if (!daemon.waitForStarted(10000))
+    if (!sim.startService(daemon, dir.filePath("bench.ini"), httpPort,
+                          {{"mqtt/Enabled", "True"}, {"mqtt/Host", "127.0.0.1"},
+                           {"mqtt/Port", QString::number(broker.port())}, {"mqtt/Interval", "0"}}))
         return false;
     // A minute of packets, ten a second, with the API polled all along.
     int answered = 0;
@@ -164,8 +140,8 @@ bool benchServiceMemory()
         }
         QTest::qWait(50);
     }
-    const long rss = statusKb(daemon.processId(), "VmRSS:");
-    const long peak = statusKb(daemon.processId(), "VmHWM:");
+    const long rss = processStatusKb(daemon.processId(), "VmRSS:");
+    const long peak = processStatusKb(daemon.processId(), "VmHWM:");
     stopProcess(daemon, 10000);
     std::printf("orvotoved with HTTP and MQTT on, 60 s at 10 packets/s, %d requests: "
                 "resident %.1f MB, peak %.1f MB\n", answered, double(rss) / 1024, double(peak) / 1024);

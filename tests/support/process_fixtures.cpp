@@ -1,6 +1,7 @@
 #include "process_fixtures.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QTcpServer>
 
@@ -30,4 +31,15 @@ void stopProcess(QProcess &process, int waitMs)
         process.kill();
         process.waitForFinished(5000);
     }
+}
+
+long processStatusKb(qint64 pid, const char *field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLong();
+    return -1;
 }

@@ -14,3 +14,5 @@ quint16 freeTcpPort();
 quint16 unusedLoopbackPort();
 // Asks the process to end (SIGTERM) and waits for it; kills it when it has not ended in waitMs.
 void stopProcess(QProcess &process, int waitMs = 5000);
+// A field of /proc/<pid>/status in kB ("VmRSS:", "VmHWM:"); -1 when it cannot be read.
+long processStatusKb(qint64 pid, const char *field);

@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
+#include <QSettings>
 
 SimProcess::SimProcess() = default;
 
@@ -45,4 +46,23 @@ QString SimProcess::logged()
 void SimProcess::stop()
 {
     stopProcess(process_);
+}
+
+bool SimProcess::startService(QProcess &daemon, const QString &iniPath, quint16 httpPort,
+                              const QList<QPair<QString, QString>> &more)
+{
+    {
+        QSettings ini(iniPath, QSettings::IniFormat);
+        for (const auto &[key, value] : QList<QPair<QString, QString>>{
+                 {"startup/ZigbeeVersion", "8"}, {"startup/ComPort", "15"},
+                 {"startup/StartupComIsOn", "True"}, {"startup/StartupRTLisOn", "True"},
+                 {"startup/TCPport", QString::number(freeTcpPort())}, {"http/Enabled", "True"},
+                 {"http/Listen", QStringLiteral("127.0.0.1:%1").arg(httpPort)}} + more)
+            ini.setValue(key, value);
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
+    daemon.setProcessEnvironment(env);
+    daemon.start(binDir() + QStringLiteral("/orvotoved"), {QStringLiteral("--settings"), iniPath});
+    return daemon.waitForStarted(10000);
 }

@@ -29,6 +29,11 @@ public:
     // The built programs' folder, from ORVO_BIN_DIR (set by the test registration).
     static QString binDir();
 
+    // Starts orvotoved on a settings file at iniPath that streams from this simulator, started
+    // with "--port 15", with HTTP on at httpPort and the further settings given.
+    bool startService(QProcess &daemon, const QString &iniPath, quint16 httpPort,
+                      const QList<QPair<QString, QString>> &more = {});
+
 private:
     QTemporaryDir dataHome_;
     QProcess process_;
